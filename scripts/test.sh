@@ -1,0 +1,34 @@
+#!/usr/bin/env bash
+# The one test command: installs what is missing, builds, and runs every test
+# (unit, workflow, end-to-end), then again under ASan+UBSan and under TSan.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+
+jobs=$(nproc)
+export CCACHE_BASEDIR="$PWD"
+export CTEST_OUTPUT_ON_FAILURE=1
+
+build() # folder, extra cmake arguments...
+{
+    local dir=$1; shift
+    cmake -S . -B "$dir" -G Ninja "$@" > /dev/null
+    cmake --build "$dir" -j "$jobs"
+}
+
+echo "== build and test (RelWithDebInfo)"
+build build
+ctest --test-dir build -j "$jobs" --timeout 300
+
+echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
+build build-asan -DCMAKE_BUILD_TYPE=Debug -DQVR_SANITIZE=address,undefined
+ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+    ctest --test-dir build-asan -j "$jobs" --timeout 300 -LE e2e
+
+echo "== ThreadSanitizer"
+build build-tsan -DCMAKE_BUILD_TYPE=Debug -DQVR_SANITIZE=thread
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+    ctest --test-dir build-tsan -j "$jobs" --timeout 300 -L tsan
+
+echo "== all tests passed"
