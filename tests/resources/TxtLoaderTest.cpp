@@ -1,1 +1,160 @@
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/TestLanguageSource.h"
+
+namespace
+{
+    // Runs the section loader over a block made in the test, with its own terminating zero.
+    std::vector<juce::String> load (const std::string& block, int kind, int capacity = 8)
+    {
+        std::vector<juce::String> slots ((size_t) capacity, "untouched");
+        TxtLoader::loadSection (block.c_str(), (int) block.size(), kind, slots.data(), capacity);
+        return slots;
+    }
+
+    std::string unquoted (const std::string& line, int capacity = 2048)
+    {
+        std::vector<char> out ((size_t) capacity + 1, 'X');
+        TxtLoader::unquote (line.c_str(), out.data(), capacity);
+        EXPECT_EQ (out[(size_t) capacity], 'X') << "wrote past the output";
+        return out.data();
+    }
+
+    class TxtLoaderEnglish : public ::testing::Test
+    {
+    protected:
+        void SetUp() override { loader = freshTxtLoader (0x0409, {}); }
+        void TearDown() override { TxtLoader::deleteInstance(); }
+
+        TxtLoader* loader = nullptr;
+    };
+}
+
+TEST_F (TxtLoaderEnglish, AccessorsGiveTheTablesAndTheFallback)
+{
+    EXPECT_EQ (loader->getLanguage(), 0);
+    EXPECT_EQ (loader->getString (0), "");
+    EXPECT_EQ (loader->getString (1), "QVR Firmware Downloader");
+    EXPECT_EQ (loader->getString (7), "This software downloads the firmware for QVR.\nIf you want to update QVR-7000, push START.\nIf you don't want to update QVR-7000, push EXIT.");
+    EXPECT_EQ (loader->getString (17), "Cannot find the UpdateFile_I4");
+    EXPECT_EQ (loader->getString (40), "Send error 9");
+    EXPECT_EQ (loader->getString (41), "");
+    EXPECT_EQ (loader->getString (-1), "");
+    EXPECT_TRUE (loader->getString (10).endsWith ("reboot after the end.\n"));
+
+    EXPECT_EQ (loader->getFontName (0), "Arial");
+    EXPECT_EQ (loader->getFontName (1), "MS UI Gothic") << "the Mac font section is never read";
+    EXPECT_EQ (loader->getFontName (2), "");
+    EXPECT_EQ (loader->getLanguageName (0), "English");
+    EXPECT_EQ (loader->getLanguageName (1), juce::String::fromUTF8 ("\xe6\x97\xa5\xe6\x9c\xac\xe8\xaa\x9e"));
+    EXPECT_EQ (loader->getLanguageName (-1), "");
+    EXPECT_EQ (loader->getCurrentFontName(), "Arial");
+}
+
+TEST_F (TxtLoaderEnglish, SetLanguageReloadsEveryString)
+{
+    std::vector<juce::String> english;
+    for (int id = 0; id < TxtLoader::numStrings; ++id)
+        english.push_back (loader->getString (id));
+
+    const auto& title = loader->getString (3);   // references follow the language
+    loader->setLanguage (1);
+
+    EXPECT_EQ (loader->getLanguage(), 1);
+    EXPECT_EQ (loader->getCurrentFontName(), "MS UI Gothic");
+    EXPECT_EQ (title, juce::String::fromUTF8 ("\xe9\x96\x8b\xe5\xa7\x8b"));
+
+    int changed = 0;
+    for (int id = 0; id < TxtLoader::numStrings; ++id)
+        changed += loader->getString (id) != english[(size_t) id] ? 1 : 0;
+
+    EXPECT_EQ (changed, 41 - 3) << "all but the empty string, the title and OK differ";
+    EXPECT_TRUE (loader->getString (10).endsWith ("\n"));
+    EXPECT_EQ (loader->getString (35), juce::String::fromUTF8 ("\xe9\x80\x81\xe4\xbf\xa1\xe5\xa4\xb1\xe6\x95\x97_S4")) << "the comment after the quote stays out";
+
+    loader->setLanguage (0);
+    for (int id = 0; id < TxtLoader::numStrings; ++id)
+        EXPECT_EQ (loader->getString (id), english[(size_t) id]) << id;
+}
+
+TEST (TxtLoaderSections, MarkersDecideWhatIsRead)
+{
+    const std::string block = "\xEF\xBB\xBF\r\n\"before any marker\"\r\n:STR\r\n\"a\"\r\n# comment\r\n\r\n\"b\"\r\n"
+                              ":WHATEVER\r\n\"hidden\"\r\n:LANG and STR\r\n\"lang\"\r\n:STR again\r\n\"c\"\r\n:xEOFx\r\n\"after end\"\r\n";
+
+    const auto strings = load (block, TxtLoader::str);
+    EXPECT_EQ (strings[0], "a");
+    EXPECT_EQ (strings[1], "b") << "comments and blank lines take no id";
+    EXPECT_EQ (strings[2], "c") << "a second STR section goes on numbering";
+    EXPECT_EQ (strings[3], "untouched") << "slots the section does not reach keep what they held";
+
+    EXPECT_EQ (load (block, TxtLoader::lang)[0], "lang") << "LANG is tested before STR";
+    EXPECT_EQ (load (block, TxtLoader::lang)[1], "untouched");
+    for (auto& s : strings)
+        EXPECT_TRUE (s != "hidden" && s != "before any marker" && s != "after end" && s != "lang") << s;
+}
+
+TEST (TxtLoaderSections, CapacityAndLineEndsAndMissingEnds)
+{
+    EXPECT_EQ (load (":STR\r\n\"1\"\r\n\"2\"\r\n\"3\"\r\n", TxtLoader::str, 2).size(), 2u);
+    EXPECT_EQ (load (":STR\r\n\"1\"\r\n\"2\"\r\n\"3\"\r\n", TxtLoader::str, 2)[1], "2");
+
+    const auto lf = load (":STR\n\"x\"\n\n\"y\"\n:EOF\n", TxtLoader::str);
+    const auto crlf = load (":STR\r\n\"x\"\r\n\r\n\"y\"\r\n:EOF\r\n", TxtLoader::str);
+    const auto cr = load (":STR\r\"x\"\r\r\"y\"\r:EOF\r", TxtLoader::str);
+    EXPECT_EQ (lf, crlf);
+    EXPECT_EQ (cr, crlf);
+    EXPECT_EQ (crlf[0], "x");
+    EXPECT_EQ (crlf[1], "y");
+
+    const auto unterminated = load (":STR\r\n\"x\"\r\n\"last line without end", TxtLoader::str);
+    EXPECT_EQ (unterminated[1], "last line without end");
+    EXPECT_EQ (unterminated[2], "untouched");
+}
+
+TEST (TxtLoaderSections, NeverReadsPastTheCountedBytes)
+{
+    // The counted part ends inside the second entry: what follows must stay unread
+    // although no zero byte stands at the end of the count.
+    const std::string block = ":STR\r\n\"in\"\r\n\"cut here|beyond the block\"\r\n";
+    const auto cut = (int) block.find ('|');
+
+    std::vector<juce::String> slots (4);
+    TxtLoader::loadSection (block.c_str(), cut, TxtLoader::str, slots.data(), 4);
+    EXPECT_EQ (slots[0], "in");
+    EXPECT_EQ (slots[1], "cut here");
+    EXPECT_EQ (slots[2], "");
+
+    TxtLoader::loadSection (block.c_str(), 0, TxtLoader::str, slots.data(), 4);
+    TxtLoader::loadSection (nullptr, 10, TxtLoader::str, slots.data(), 4);
+}
+
+TEST (TxtLoaderSections, OverlongLinesAndEntriesAreCutNotOverrun)
+{
+    const std::string huge (5000, 'a');
+
+    const auto withEnd = load (":STR\r\n\"" + huge + "\"\r\n\"next\"\r\n", TxtLoader::str);
+    EXPECT_EQ (withEnd[0].length(), TxtLoader::maxLineBytes - 1) << "the line keeps 2047 bytes: the opening quote and 2046 letters";
+    EXPECT_EQ (withEnd[1], "next") << "the rest of the long line does not become an entry";
+
+    const auto noEnd = load (":STR\r\n\"" + huge, TxtLoader::str);
+    EXPECT_EQ (noEnd[0].length(), TxtLoader::maxLineBytes - 1);
+
+    EXPECT_EQ (unquoted ("\"" + huge + "\"").size(), 2047u);
+    EXPECT_EQ (unquoted ("\"abcdef\"", 4), "abc");
+    EXPECT_EQ (unquoted ("\"ab\\", 8), "ab\\") << "a backslash at the very end is kept";
+}
+
+TEST (TxtLoaderUnquote, EscapesAndQuotes)
+{
+    EXPECT_EQ (unquoted (R"("a\nb\rc\td\"e\\f")"), "a\nb\rc\td\"e\\f");
+    EXPECT_EQ (unquoted (R"("keep \q and \x")"), "keep \\q and \\x");
+    EXPECT_EQ (unquoted (R"(lead "text" // comment "more")"), "text");
+    EXPECT_EQ (unquoted (R"("no closing quote)"), "no closing quote");
+    EXPECT_EQ (unquoted (R"("")"), "");
+    EXPECT_EQ (unquoted ("no quote at all"), "");
+    EXPECT_EQ (unquoted (R"("\\")"), "\\");
+}
