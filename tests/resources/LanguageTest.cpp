@@ -14,6 +14,11 @@ namespace
         int offered;
     };
 
+    void PrintTo (const Detection& d, std::ostream* os)
+    {
+        *os << "default 0x" << std::hex << d.defaultId << std::dec << " with " << d.installed.size() << " locales";
+    }
+
     class LanguageDetection : public ::testing::TestWithParam<Detection>
     {
     protected:
