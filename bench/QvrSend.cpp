@@ -1,12 +1,15 @@
 // A headless sender for measurements: the connect and send phases of the tool
-// (announce, listen, transfer) without the window, timed from inside.
+// (announce, listen, transfer) without the window, timed from inside. Prints one
+// JSON line; the time stamps are CLOCK_MONOTONIC seconds, which every network
+// namespace of the machine shares, so a peer's stamps compare with ours.
 //
 // It announces on every interface the system lists, so it refuses to run unless
 // all of them lie in 192.0.2.0/24 (the private test namespaces) or are loopback.
 
-#include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <memory>
+#include <sys/resource.h>
 
 #include "net/Broadcast.h"
 #include "net/Listener.h"
@@ -15,9 +18,12 @@
 
 namespace
 {
-    using Clock = std::chrono::steady_clock;
-
-    double secondsSince (Clock::time_point t) { return std::chrono::duration<double> (Clock::now() - t).count(); }
+    double monotonic()
+    {
+        timespec t;
+        clock_gettime (CLOCK_MONOTONIC, &t);
+        return (double) t.tv_sec + (double) t.tv_nsec * 1e-9;
+    }
 
     bool onlyTestNetworks()
     {
@@ -32,10 +38,18 @@ namespace
         return true;
     }
 
-    int fail (const char* what, int code)
+    juce::String usage()
     {
-        std::printf ("{\"result\": \"%s\", \"code\": %d}\n", what, code);
-        return 1;
+        rusage u {};
+        getrusage (RUSAGE_SELF, &u);
+        const auto cpu = (double) u.ru_utime.tv_sec + (double) u.ru_utime.tv_usec * 1e-6 + (double) u.ru_stime.tv_sec + (double) u.ru_stime.tv_usec * 1e-6;
+        return "\"cpu_seconds\": " + juce::String (cpu, 4) + ", \"max_rss_kb\": " + juce::String ((juce::int64) u.ru_maxrss);
+    }
+
+    void report (const juce::String& fields)
+    {
+        std::printf ("{%s, %s}\n", fields.toRawUTF8(), usage().toRawUTF8());
+        std::fflush (stdout);
     }
 }
 
@@ -43,20 +57,22 @@ int main (int argc, char** argv)
 {
     if (argc < 2)
     {
-        std::fprintf (stderr, "usage: qvr_send FILE [--wait-only SECONDS] [--timeout SECONDS]\n");
+        std::fprintf (stderr, "usage: qvr_send FILE [--wait-only SECONDS] [--cancel-after-ms MS] [--timeout SECONDS]\n");
         return 2;
     }
 
-    const juce::File file (juce::File::getCurrentWorkingDirectory().getChildFile (argv[1]));
-    double waitOnly = 0, timeout = 600;
+    const auto file = juce::File::getCurrentWorkingDirectory().getChildFile (argv[1]);
+    double waitOnly = 0, timeout = 600, cancelAfterMs = 0;
 
     for (int i = 2; i + 1 < argc; i += 2)
     {
-        const juce::String option (argv[i]);
+        const juce::String option (argv[i]), value (argv[i + 1]);
         if (option == "--wait-only")
-            waitOnly = juce::String (argv[i + 1]).getDoubleValue();
+            waitOnly = value.getDoubleValue();
+        else if (option == "--cancel-after-ms")
+            cancelAfterMs = value.getDoubleValue();
         else if (option == "--timeout")
-            timeout = juce::String (argv[i + 1]).getDoubleValue();
+            timeout = value.getDoubleValue();
     }
 
     if (! onlyTestNetworks())
@@ -65,14 +81,17 @@ int main (int argc, char** argv)
         return 3;
     }
 
-    const auto started = Clock::now();
+    const auto checkStart = monotonic();
     UpdateEnvironment environment (file, querySystemInterfaces);
-    const auto checkSeconds = secondsSince (started);
+    const auto checkSeconds = monotonic() - checkStart;
 
     if (environment.getStatus() != 0)
-        return fail ("initialise", environment.getStatus());
+    {
+        report ("\"result\": \"initialise\", \"code\": " + juce::String (environment.getStatus()));
+        return 1;
+    }
 
-    const auto connectStart = Clock::now();
+    const auto connectStart = monotonic();
     auto broadcast = std::make_unique<Broadcast> (environment);
     auto listener = std::make_unique<Listener>();
     broadcast->startThread();
@@ -80,14 +99,17 @@ int main (int argc, char** argv)
 
     while (listener->getStatus() == Listener::listening)
     {
-        if (secondsSince (connectStart) > (waitOnly > 0 ? waitOnly : timeout))
+        const auto waited = monotonic() - connectStart;
+
+        if (waited > (waitOnly > 0 ? waitOnly : timeout))
         {
-            // How long a cancel takes to end the announcements and close the port.
-            const auto waited = secondsSince (connectStart);
-            const auto stopStart = Clock::now();
+            // A cancel while waiting: how long until the announcements end and the port is closed.
+            const auto stopStart = monotonic();
             listener.reset();
             broadcast.reset();
-            std::printf ("{\"result\": \"waited\", \"seconds\": %.3f, \"stop_ms\": %.3f}\n", waited, 1000.0 * secondsSince (stopStart));
+            report ("\"result\": \"waited\", \"connect_start\": " + juce::String (connectStart, 6)
+                    + ", \"seconds\": " + juce::String (waited, 3)
+                    + ", \"stop_ms\": " + juce::String (1000.0 * (monotonic() - stopStart), 3));
             return waitOnly > 0 ? 0 : 1;
         }
 
@@ -95,34 +117,48 @@ int main (int argc, char** argv)
     }
 
     if (listener->getStatus() != Listener::connected)
-        return fail ("connect", listener->getStatus());
+    {
+        report ("\"result\": \"connect\", \"code\": " + juce::String (listener->getStatus()));
+        return 1;
+    }
 
-    const auto accepted = Clock::now();
+    const auto accepted = monotonic();
     auto connection = listener->takeConnection();
     broadcast->stopThread (-1);
     broadcast.reset();
     listener.reset();
 
-    Update transfer (*connection, file);
-    const auto sendStart = Clock::now();
-    transfer.startThread();
+    auto transfer = std::make_unique<Update> (*connection, file);
+    const auto sendStart = monotonic();
+    transfer->startThread();
 
-    while (transfer.getStatus() == Update::sending && secondsSince (sendStart) < timeout)
+    while (transfer->getStatus() == Update::sending && monotonic() - sendStart < timeout)
+    {
+        if (cancelAfterMs > 0 && (monotonic() - sendStart) * 1000.0 >= cancelAfterMs)
+            break;
+
         juce::Thread::sleep (1);
+    }
 
-    const auto sendSeconds = secondsSince (sendStart);
-    const auto status = transfer.getStatus();
-    const auto chunks = transfer.getTotalBytes() / Update::chunkSize + 1;
+    const auto sendSeconds = monotonic() - sendStart;
+    const auto status = transfer->getStatus();
+    const auto bytes = transfer->getBytesSent();
+    const auto chunks = file.getSize() / Update::chunkSize + 1;
 
-    std::printf ("{\"result\": \"%s\", \"code\": %d, \"bytes\": %lld, \"check_seconds\": %.4f, "
-                 "\"connect_seconds\": %.4f, \"send_seconds\": %.4f, \"chunks\": %lld, \"ideal_seconds\": %.4f}\n",
-                 status == 0 ? "ok" : "send",
-                 status,
-                 (long long) transfer.getBytesSent(),
-                 checkSeconds,
-                 std::chrono::duration<double> (accepted - connectStart).count(),
-                 sendSeconds,
-                 (long long) chunks,
-                 (double) chunks * 0.001);
+    // A cancel: destroying the transfer ends it, also when a peer that stopped
+    // reading holds its send.
+    const auto stopStart = monotonic();
+    transfer.reset();
+    const auto stopMs = 1000.0 * (monotonic() - stopStart);
+
+    report ("\"result\": \"" + juce::String (status == 0 ? "ok" : "send") + "\", \"code\": " + juce::String (status)
+            + ", \"bytes\": " + juce::String (bytes)
+            + ", \"check_seconds\": " + juce::String (checkSeconds, 4)
+            + ", \"connect_start\": " + juce::String (connectStart, 6)
+            + ", \"accepted\": " + juce::String (accepted, 6)
+            + ", \"send_seconds\": " + juce::String (sendSeconds, 4)
+            + ", \"chunks\": " + juce::String (chunks)
+            + ", \"ideal_seconds\": " + juce::String ((double) chunks * 0.001, 4)
+            + ", \"stop_ms\": " + juce::String (stopMs, 3));
     return status == 0 ? 0 : 1;
 }

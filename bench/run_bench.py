@@ -1,0 +1,185 @@
+#!/usr/bin/python3
+"""Runs the benchmark inside a private namespace pair and writes docs/performance.md.
+
+Every figure is the median of several runs. The tool's side is bench/qvr_send (the
+connect and send phases of the tool, headless) and, for the start-up figure, the
+real binary under a virtual display; the mixer side is bench/timing_peer.py.
+"""
+import argparse
+import datetime
+import json
+import os
+import platform
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+NETNS = os.path.join(ROOT, "scripts", "netns.sh")
+PEER = os.path.join(ROOT, "bench", "timing_peer.py")
+REFERENCE = os.path.join(ROOT, "bench", "reference_sender.py")
+
+
+def sh(*cmd, **kw):
+    return subprocess.run(cmd, check=True, capture_output=True, text=True, **kw).stdout
+
+
+class Pair:
+    def __init__(self):
+        self.tag = str(os.getpid())
+        self.app, self.mix = sh(NETNS, "up", self.tag).split()
+
+    def close(self):
+        subprocess.run([NETNS, "down", self.tag], check=False)
+
+    def run(self, ns, *cmd, timeout=300):
+        out = subprocess.run(["ip", "netns", "exec", ns, *cmd], capture_output=True, text=True, timeout=timeout)
+        lines = [l for l in out.stdout.splitlines() if l.startswith("{")]
+        if not lines:
+            raise RuntimeError(f"{cmd[0]} printed no result: {out.stdout} {out.stderr}")
+        return json.loads(lines[-1])
+
+    def exchange(self, sender, peer_args=(), timeout=300):
+        """Starts the peer on the mixer side, then the sender on the tool side."""
+        peer = subprocess.Popen(["ip", "netns", "exec", self.mix, PEER, "--timeout", str(timeout), *peer_args],
+                                stdout=subprocess.PIPE, text=True)
+        time.sleep(0.2)  # the peer binds its UDP port; announcements repeat anyway
+        try:
+            ours = self.run(self.app, *sender, timeout=timeout)
+            theirs = json.loads(peer.communicate(timeout=timeout)[0].strip().splitlines()[-1])
+        finally:
+            if peer.poll() is None:
+                peer.kill()
+        return ours, theirs
+
+
+def make_file(folder, mib, sparse=False):
+    path = os.path.join(folder, f"fw{mib}.upd")
+    with open(path, "wb") as f:
+        f.write(b"QVR-7000")
+        if sparse:
+            f.truncate(mib * 1024 * 1024)
+        else:
+            f.write(os.urandom(mib * 1024 * 1024 - 8))
+    return path
+
+
+def median(values):
+    return statistics.median(values) if values else float("nan")
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", default=os.path.join(ROOT, "build"))
+    parser.add_argument("--runs", type=int, default=3)
+    parser.add_argument("--sizes", default="1,16,64")
+    parser.add_argument("--out", default=os.path.join(ROOT, "docs", "performance.md"))
+    args = parser.parse_args()
+    send = os.path.join(args.build, "bench", "qvr_send")
+    app = os.path.join(args.build, "src", "app", "QvrUpdater_artefacts", "RelWithDebInfo", "QvrUpdater")
+
+    rows = []
+    pair = Pair()
+    folder = tempfile.mkdtemp(prefix="qvr-bench.")
+    try:
+        latency_announce, latency_first_byte, cpu_send = [], [], []
+        for mib in [int(s) for s in args.sizes.split(",")]:
+            path = make_file(folder, mib)
+            ours, ref, ideal = [], [], None
+            for _ in range(args.runs):
+                mine, peer = pair.exchange([send, path])
+                assert mine["result"] == "ok" and peer["bytes"] == mib * 1024 * 1024, (mine, peer)
+                ours.append(mine["send_seconds"])
+                ideal = mine["ideal_seconds"]
+                latency_announce.append(1000 * (peer["first_announcement"] - mine["connect_start"]))
+                latency_first_byte.append(1000 * (peer["first_byte"] - mine["accepted"]))
+                if mib == 16:
+                    cpu_send.append(mine["cpu_seconds"] / mine["send_seconds"])
+                theirs, peer = pair.exchange([sys.executable, REFERENCE, path, "192.0.2.1", "192.0.2.255"])
+                assert peer["bytes"] == mib * 1024 * 1024, peer
+                ref.append(theirs["send_seconds"])
+            rows.append((f"transfer {mib} MiB: seconds (ideal {ideal:.3f} s)", median(ours), median(ref), "ratio ≤ 1.03",
+                         f"ratio {median(ours) / ideal:.4f}; reference {median(ref) / ideal:.4f}"))
+
+        rows.append(("START → first announcement (ms)", median(latency_announce), None, "≤ 10", ""))
+        rows.append(("connection accepted → first byte (ms)", median(latency_first_byte), None, "≤ 12", ""))
+
+        small = make_file(folder, 16)
+        stops = [pair.exchange([send, small, "--wait-only", "0.5"], ["--never-connect", "1"])[0]["stop_ms"] for _ in range(args.runs)]
+        rows.append(("cancel while connecting → announcements stopped, port closed (ms)", median(stops), None, "≤ 20", ""))
+        stops = [pair.exchange([send, small, "--cancel-after-ms", "300"])[0]["stop_ms"] for _ in range(args.runs)]
+        rows.append(("cancel while sending → transfer thread gone (ms)", median(stops), None, "≤ 20", ""))
+        stops = [pair.exchange([send, small, "--cancel-after-ms", "1500"], ["--stop-after", "100000", "--hold", "4"])[0]["stop_ms"]
+                 for _ in range(args.runs)]
+        rows.append(("cancel while sending, peer stopped reading (ms)", median(stops), None, "≤ 1000", ""))
+
+        waits = [pair.exchange([send, small, "--wait-only", "5"], ["--never-connect", "5.5"])[0] for _ in range(args.runs)]
+        rows.append(("CPU while waiting for the mixer, 5 s (% of a core)", median([100 * w["cpu_seconds"] / 5 for w in waits]), None, "< 1 %", ""))
+        rows.append(("CPU during a 16 MiB transfer (% of a core)", 100 * median(cpu_send) if cpu_send else float("nan"), None, "", "spin of the last 60 µs of each pause"))
+
+        sparse = make_file(folder, 1024, sparse=True)
+        rss = [pair.exchange([send, sparse, "--cancel-after-ms", "5000"])[0]["max_rss_kb"] / 1024 for _ in range(args.runs)]
+        rows.append(("peak RSS, 1 GiB sparse file: check + 5 s of transfer (MB)", median(rss), None, "< 40", "includes the check's full read of the file"))
+
+        if os.path.exists(app):
+            rows.append(("start-up to first window (ms)", median([startup_ms(pair, app, folder) for _ in range(args.runs)]), None, "< 300",
+                         "until the window is mapped under Xvfb"))
+    finally:
+        pair.close()
+        subprocess.run(["rm", "-rf", folder])
+
+    write_report(args.out, rows, args.runs)
+
+
+def startup_ms(pair, app, folder):
+    xvfb = subprocess.Popen(["Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+    display = ":" + xvfb.stdout.readline().strip()
+    env = dict(os.environ, DISPLAY=display, LANG="C.UTF-8")
+    try:
+        start = time.monotonic()
+        proc = subprocess.Popen(["ip", "netns", "exec", pair.app, app], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        elapsed = float("nan")
+        while time.monotonic() - start < 10:
+            found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "QVR"], env=env, capture_output=True, text=True)
+            if found.stdout.strip():
+                elapsed = 1000 * (time.monotonic() - start)
+                break
+            time.sleep(0.005)
+        proc.terminate()
+        proc.wait(timeout=5)
+        return elapsed
+    finally:
+        xvfb.terminate()
+        xvfb.wait(timeout=5)
+
+
+def write_report(path, rows, runs):
+    cpu = "unknown"
+    with open("/proc/cpuinfo") as f:
+        for line in f:
+            if line.startswith("model name"):
+                cpu = line.split(":", 1)[1].strip()
+                break
+    lines = [
+        "# Performance",
+        "",
+        f"Measured by `scripts/bench.sh` on {datetime.date.today().isoformat()}: {platform.node()}, {os.cpu_count()} cores, {cpu}, "
+        f"Linux {platform.release()}. Every figure is the median of {runs} runs, inside a private namespace pair "
+        "(veth, 192.0.2.1/24 ↔ 192.0.2.2/24).",
+        "",
+        "| figure | ours | reference sender | target | notes |",
+        "|---|---|---|---|---|",
+    ]
+    for name, ours, ref, target, note in rows:
+        lines.append(f"| {name} | {ours:.3f} | {'' if ref is None else f'{ref:.3f}'} | {target} | {note} |")
+    lines += ["", open(os.path.join(ROOT, "bench", "NOTES.md")).read().strip(), ""]
+    with open(path, "w") as f:
+        f.write("\n".join(lines))
+    print("\n".join(lines))
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Measures the transfer pace, latencies, CPU and memory inside private network
+# namespaces and writes docs/performance.md. Needs root and a built tree
+# (scripts/test.sh or scripts/run.sh first). Options: --runs N --sizes 1,16,64
+set -euo pipefail
+cd "$(dirname "$0")/.."
+cmake --build build --target qvr_send > /dev/null
+exec /usr/bin/python3 bench/run_bench.py "$@"
