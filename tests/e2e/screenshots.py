@@ -1,0 +1,100 @@
+#!/usr/bin/python3
+"""Screenshots of every screen of the real tool, in English and Japanese, and of
+one failure box, taken in a private namespace pair on a virtual display.
+
+    screenshots.py --binary PATH/QvrUpdater --out docs/screenshots
+
+Writes <lang>-<screen>.png: language, confirm, waiting, sending, finished, and
+error-I4 (the message box for a missing update file).
+"""
+
+import argparse
+import sys
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import harness  # noqa: E402
+from harness import App, LANGS, MESSAGE, make_update_file, poll  # noqa: E402
+
+LANGUAGES = {"en": "C.UTF-8", "ja": "ja_JP.UTF-8"}
+# Big enough that the paced transfer (about 1 ms per KiB) stays on screen for seconds.
+SENDING_SIZE = 6 * 1024 * 1024
+
+
+def differs(reference, rect=MESSAGE):
+    return lambda img: img.ink(rect) > 0 and img.difference(reference, rect) > 0.01
+
+
+def shoot(session, binary, out, code):
+    def save(name, rect):
+        path = out / f"{code}-{name}.png"
+        session.save_png(rect, path)
+        print(f"wrote {path}")
+
+    update = make_update_file(SENDING_SIZE)
+    app = App(session, binary, update=update, lang=LANGUAGES[code]).start()
+    app.wait_window()
+    language = app.wait_screen("the language screen", lambda img: img.ink(LANGS) > 0 and img.ink(MESSAGE) > 0)
+    save("language", app.main.rect)
+
+    app.press_first()
+    confirm = app.wait_screen("the confirm screen",
+                              lambda img: img.ink(LANGS) == 0 and differs(language)(img))
+    save("confirm", app.main.rect)
+
+    # No mixer yet: the tool waits as long as it takes.
+    app.press_first()
+    poll("the listening port", 10, lambda: session.listening(54000))
+    waiting = app.wait_screen("the waiting screen", differs(confirm))
+    save("waiting", app.main.rect)
+
+    sim = session.simulator("--timeout", 60)
+    sending = app.wait_screen("the sending screen", differs(waiting), timeout=20)
+    save("sending", app.main.rect)
+
+    report = sim.result(60)
+    if report.get("received_bytes") != len(update):
+        raise harness.HarnessError(f"the simulator got {report}")
+    app.wait_screen("the finished screen", differs(sending), timeout=20)
+    save("finished", app.main.rect)
+    app.press_first()
+    app.wait_exit(10)
+
+    app = App(session, binary, update=None, lang=LANGUAGES[code]).start()
+    app.wait_window()
+    app.wait_screen("the language screen", lambda img: img.ink(LANGS) > 0 and img.ink(MESSAGE) > 0)
+    app.press_first()
+    box = app.wait_box()
+    # Let it finish drawing before the shot.
+    poll("a steady box", 5, lambda: session.screenshot(box.rect).rgb == session.screenshot(box.rect).rgb)
+    save("error-I4", box.rect)
+    app.dismiss_box(box)
+    app.wait_exit(10)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--binary", required=True)
+    parser.add_argument("--out", required=True)
+    parser.add_argument("--source")
+    parser.add_argument("--lang", choices=sorted(LANGUAGES), action="append")
+    args = parser.parse_args()
+    if args.source:
+        harness.use_source(args.source)
+    out = Path(args.out)
+    out.mkdir(parents=True, exist_ok=True)
+
+    session = harness.Session()
+    harness.install_termination_cleanup(session)
+    harness.install_watchdog(240)
+    try:
+        session.open()
+        for code in args.lang or ("en", "ja"):
+            shoot(session, Path(args.binary).resolve(), out, code)
+    finally:
+        session.close()
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,250 @@
+#!/usr/bin/python3
+"""End-to-end runs of the real tool: a virtual display, a private namespace pair,
+the mixer simulator on the other side of a veth link.
+
+    test_e2e.py --binary PATH/QvrUpdater [unittest arguments, e.g. -k whole_road]
+
+Needs root (ip netns), Xvfb, xdotool, ImageMagick's import and iproute2's ss.
+tesseract (with eng and jpn data) is used when installed to read the texts back.
+"""
+
+import argparse
+import hashlib
+import re
+import subprocess
+import sys
+import time
+import unittest
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import harness  # noqa: E402
+from harness import (App, BUTTON1, BUTTON2, LANGS, MESSAGE, TITLE,  # noqa: E402
+                     make_update_file, ocr, poll)
+
+BINARY = None
+SESSION = None
+ANNOUNCEMENT = bytes([0x20, 0x00, 0xD2, 0xF0, 192, 0, 2, 1])  # code 0x2000, port 54000, 192.0.2.1
+UPDATE_SIZE = 200 * 1024
+
+
+def setUpModule():
+    global SESSION
+    SESSION = harness.Session()
+    harness.install_termination_cleanup(SESSION)
+    SESSION.open()
+
+
+def tearDownModule():
+    SESSION.close()
+
+
+def language_screen(img):
+    return img.ink(LANGS) > 0 and img.ink(MESSAGE) > 0
+
+
+def confirm_screen(language):
+    # The list is hidden from phase 1 on; phase 1's message is empty, phase 2's is not.
+    return lambda img: img.ink(LANGS) == 0 and img.ink(MESSAGE) > 0 and img.difference(language, MESSAGE) > 0.01
+
+
+def squeeze(text):
+    return re.sub(r"\s+", "", text or "")
+
+
+class EndToEnd(unittest.TestCase):
+    def setUp(self):
+        self.session = SESSION
+        self.addCleanup(self._end_processes)
+
+    def _end_processes(self):
+        for proc in list(self.session.processes):
+            harness.end_process(proc)
+        self.session.processes.clear()
+
+    def start_app(self, update=b"", lang="C.UTF-8", **kw):
+        """Starts a copy with an update file (a fresh one unless given) and waits for its window."""
+        update = update or make_update_file(UPDATE_SIZE)
+        app = App(self.session, BINARY, update=update, lang=lang, **kw).start()
+        app.wait_window()
+        return app
+
+    def to_confirm(self, app):
+        """Language screen -> OK -> initialise -> confirm screen; returns both screenshots."""
+        first = app.wait_screen("the language screen", language_screen)
+        app.press_first()
+        return first, app.wait_screen("the confirm screen", confirm_screen(first))
+
+    def assert_box_text(self, box, pattern, lang="eng"):
+        text = ocr(self.session, box.rect, lang)
+        if text is not None:
+            self.assertRegex(squeeze(text), pattern, f"message box reads {text!r}")
+
+    def assert_announcements(self, probe):
+        self.assertTrue(probe.datagrams)
+        for _, host, payload in probe.datagrams:
+            self.assertEqual(host, harness.APP_ADDR)
+            self.assertEqual(payload, ANNOUNCEMENT)
+
+    def dismiss_and_expect_exit(self, app, box):
+        app.dismiss_box(box)
+        code = app.wait_exit(10)
+        # A negative code is a signal (SIGPIPE from a reset peer, a crash).
+        self.assertEqual(code, 0, f"the tool ended with {code} after the box")
+
+    # 1
+    def test_whole_road(self):
+        update = make_update_file(UPDATE_SIZE)
+        sim = self.session.simulator("--timeout", 30)
+        probe = self.session.probe()
+        app = self.start_app(update)
+        self.assertEqual(app.title(), TITLE)
+        language, confirm = self.to_confirm(app)
+        self.assertEqual(probe.count(), 0, "announced before START")
+        self.assertFalse(self.session.listening(54000), "listening before START")
+
+        app.press_first()
+        report = sim.result(40)
+        self.assertEqual(report.get("received_bytes"), len(update), report)
+        self.assertEqual(report.get("sha256"), hashlib.sha256(update).hexdigest(), report)
+        self.assertEqual(report.get("declared_length"), len(update), report)
+
+        # Finished: first button "OK" enabled again, the same look as on the language
+        # screen; the second button ("Cancel") disabled, so unlike the language screen's.
+        finished = app.wait_screen("the finished screen", lambda img: (
+            img.difference(confirm, MESSAGE) > 0.01 and img.difference(language, BUTTON1) < 0.02))
+        self.assertGreater(finished.difference(language, BUTTON2), 0.0)
+        self.assertEqual(app.boxes(), [], "a message box on the finished screen")
+        self.assert_announcements(probe)
+
+        app.press_first()
+        self.assertEqual(app.wait_exit(10), 0)
+
+    # 2
+    def test_missing_update_file_shows_I4_and_never_announces(self):
+        sim = self.session.simulator("--never-connect", "--timeout", 6)
+        probe = self.session.probe()
+        app = App(self.session, BINARY, update=None).start()
+        app.wait_window()
+        app.wait_screen("the language screen", language_screen)
+        app.press_first()
+        box = app.wait_box()
+        self.assertNotEqual((box.width, box.height), harness.SCREEN_SIZE)
+        self.assert_box_text(box, r"UpdateFile.?I4")
+        # The box waits for the user: the tool stays, and stays silent.
+        time.sleep(0.5)
+        self.assertTrue(app.alive(), "ended without waiting for the box")
+        self.assertIn(app.main.id, [w.id for w in app.windows()])
+        self.assertFalse(self.session.listening(54000))
+        self.dismiss_and_expect_exit(app, box)
+        self.assertEqual(probe.count(), 0)
+        report = sim.result(15)
+        self.assertEqual(report.get("announcements"), 0, report)
+
+    # 3
+    def test_cancel_while_waiting_stops_announcing_and_listening(self):
+        probe = self.session.probe()
+        app = self.start_app()
+        self.to_confirm(app)
+        app.press_first()
+        poll("announcements", 10, lambda: probe.count() >= 3)
+        poll("the listening port", 5, lambda: self.session.listening(54000))
+        self.assert_announcements(probe)
+        # About every 100 ms.
+        times = [t for t, _, _ in probe.datagrams]
+        gaps = sorted(b - a for a, b in zip(times, times[1:]))
+        self.assertTrue(0.05 <= gaps[len(gaps) // 2] <= 0.3, gaps)
+
+        app.press_second()
+        box = app.wait_box()
+        self.assert_box_text(box, r"Connectingcancel")
+        self.assertFalse(self.session.listening(54000), "port 54000 still open after cancel")
+        heard = probe.count()
+        time.sleep(0.6)  # six announcement periods
+        self.assertEqual(probe.count(), heard, "still announcing after cancel")
+        self.assertTrue(app.alive())
+        self.dismiss_and_expect_exit(app, box)
+
+    # 4
+    def test_mixer_reset_mid_stream_shows_box_and_ends_cleanly(self):
+        sim = self.session.simulator("--reset-after", 100000, "--timeout", 30)
+        app = self.start_app()
+        self.to_confirm(app)
+        app.press_first()
+        report = sim.result(40)
+        self.assertLess(report.get("received_bytes", 0), UPDATE_SIZE, report)
+        box = app.wait_box(15)
+        self.assert_box_text(box, r"UpdateFile.?S[23]|Senderror")
+        self.dismiss_and_expect_exit(app, box)
+
+    # 5
+    def test_japanese_start_shows_japanese_texts(self):
+        shots = {}
+        for lang in ("C.UTF-8", "ja_JP.UTF-8"):
+            probe = self.session.probe()
+            app = self.start_app(lang=lang)
+            self.assertEqual(app.title(), TITLE)
+            shots[lang] = self.to_confirm(app)
+            if lang.startswith("ja"):
+                text = ocr(self.session, self._rect(app, MESSAGE), "jpn")
+                if text is not None:
+                    wanted = set("使用言語選択")
+                    self.assertGreaterEqual(len(wanted & set(text)), 3, f"Japanese message reads {text!r}")
+            app.press_second()  # EXIT
+            self.assertEqual(app.wait_exit(10), 0)
+            self.assertEqual(probe.count(), 0, "EXIT announced")
+            probe.stop()
+
+        english, japanese = shots["C.UTF-8"], shots["ja_JP.UTF-8"]
+        for phase in (0, 1):
+            self.assertGreater(japanese[phase].ink(MESSAGE), 200)
+            self.assertGreater(japanese[phase].difference(english[phase], MESSAGE), 0.02)
+            self.assertGreater(japanese[phase].difference(english[phase], BUTTON2), 0.0)
+
+    def _rect(self, app, rect):
+        x, y, w, h = rect
+        return (app.main.x + x, app.main.y + y, w, h)
+
+    # 6
+    def test_second_start_opens_no_window_and_exits_zero(self):
+        first = self.start_app()
+        first.wait_screen("the language screen", language_screen)
+        # Same folder, same lock: a second start of the same installation.
+        second = App(self.session, BINARY, folder=first.folder, lock=first.lock).start()
+        code = second.wait_exit(15)
+        self.assertEqual(code, 0)
+        self.assertEqual(second.windows(), [])
+        self.assertTrue(first.alive())
+        self.assertEqual([w.id for w in first.windows()], [first.main.id])
+        first.press_second()  # Cancel on the language screen: no box, just the end
+        self.assertEqual(first.wait_exit(10), 0)
+
+
+def main():
+    global BINARY
+    parser = argparse.ArgumentParser(add_help=False)
+    parser.add_argument("--binary", required=True)
+    parser.add_argument("--source", help="source tree (scripts/, tools/); default: this file's")
+    parser.add_argument("--watchdog", type=int, default=240)
+    args, rest = parser.parse_known_args()
+    if args.source:
+        harness.use_source(args.source)
+    BINARY = Path(args.binary).resolve()
+    if not BINARY.is_file():
+        print(f"no binary at {BINARY}", file=sys.stderr)
+        return 2
+    harness.install_watchdog(args.watchdog)
+    try:
+        program = unittest.main(argv=[sys.argv[0], *rest], exit=False, verbosity=2)
+        return 0 if program.result.wasSuccessful() else 1
+    finally:
+        if SESSION is not None:
+            SESSION.close()
+        left = subprocess.run(["ip", "netns", "list"], capture_output=True, text=True).stdout
+        if SESSION is not None and f"qvr-{SESSION.tag}-" in left:
+            print("namespaces left behind: " + left, file=sys.stderr)
+            return 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
