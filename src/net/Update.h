@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 
 #include <juce_core/juce_core.h>
 
@@ -20,7 +21,7 @@ public:
         fileMissing = 1,
         lengthSendFailed = 2,
         chunkSendFailed = 3,
-        sizeChanged = 4
+        sizeChanged = 4     // the file is 4 GiB or more, or it did not deliver the announced length
     };
 
     static constexpr int chunkSize = 1024;
@@ -28,7 +29,9 @@ public:
     explicit Update (juce::StreamingSocket& connection,
                      juce::File updateFile = {});   // empty: the product's update file
 
-    /** Stops the transfer; a send held up by a peer that stopped reading is cut off. */
+    /** Stops the transfer. A send still held up after 100 ms by a peer that
+        stopped reading is cut off by shutting the connection down.
+    */
     ~Update() override;
 
     int getStatus() const noexcept { return status.load(); }
@@ -42,6 +45,8 @@ public:
     void run() override;
 
 private:
+    void pauseAfterChunk (std::chrono::steady_clock::time_point sentAt);
+
     juce::StreamingSocket& connection;
     const juce::File updateFile;
     std::atomic<int> status { sending };

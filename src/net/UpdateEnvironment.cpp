@@ -1,0 +1,110 @@
+#include "net/UpdateEnvironment.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "net/UpdateFileReader.h"
+
+namespace
+{
+    // The update file begins with the model string without its last character.
+    constexpr char modelPrefix[] = { 'Q', 'V', 'R', '-', '7', '0', '0' };
+    constexpr int modelPrefixLength = (int) sizeof (modelPrefix);
+
+    // The check reads the whole file to prove it readable, in pieces of this
+    // size, so memory stays flat whatever the file's size.
+    constexpr int checkBlockSize = 64 * 1024;
+
+    constexpr std::uint32_t onlySkippedAddress = 0x7f000001u; // 127.0.0.1
+
+    juce::String dotted (std::uint32_t address)
+    {
+        return juce::String (address >> 24) + "." + juce::String ((address >> 16) & 0xff) + "."
+             + juce::String ((address >> 8) & 0xff) + "." + juce::String (address & 0xff);
+    }
+}
+
+UpdateEnvironment::UpdateEnvironment()
+    : UpdateEnvironment (getUpdateFile(), querySystemInterfaces)
+{
+}
+
+UpdateEnvironment::UpdateEnvironment (const juce::File& updateFile, InterfaceSource interfaces)
+{
+    status = checkUpdateFile (updateFile);
+
+    if (status == ok)
+        status = findInterfaces (interfaces);
+}
+
+juce::File UpdateEnvironment::getUpdateFile()
+{
+    return getUpdateFileFor (juce::File::getSpecialLocation (juce::File::currentExecutableFile));
+}
+
+juce::File UpdateEnvironment::getUpdateFileFor (const juce::File& executable)
+{
+    const auto name = executable.getFileName();
+    const auto lastDot = name.lastIndexOfChar ('.');
+    const auto stem = lastDot >= 0 ? name.substring (0, lastDot) : name;
+
+    return executable.getParentDirectory().getChildFile (stem + ".upd");
+}
+
+int UpdateEnvironment::checkUpdateFile (const juce::File& updateFile)
+{
+    UpdateFileReader reader (updateFile);
+
+    if (! reader.isOpen() || reader.getSize() > maxUpdateFileSize)
+        return updateFileInvalid;
+
+    std::vector<char> block ((size_t) checkBlockSize);
+    juce::int64 total = 0;
+    bool prefixMatches = false;
+
+    for (;;)
+    {
+        const auto n = reader.read (block.data(), checkBlockSize);
+
+        if (n < 0)
+            return updateFileInvalid;
+
+        if (n == 0)
+            break;
+
+        // Reads only come back short at the end, so a first block shorter than
+        // the prefix means a file shorter than the prefix.
+        if (total == 0)
+            prefixMatches = n >= modelPrefixLength && std::equal (modelPrefix, modelPrefix + modelPrefixLength, block.data());
+
+        total += n;
+
+        // A file that grows while it is checked must not keep us reading.
+        if (total > reader.getSize())
+            return updateFileInvalid;
+    }
+
+    return (total == reader.getSize() && prefixMatches) ? ok : updateFileInvalid;
+}
+
+int UpdateEnvironment::findInterfaces (const InterfaceSource& interfaces)
+{
+    std::vector<Ipv4Interface> found;
+
+    const auto result = interfaces ? interfaces (found) : InterfaceQueryResult::cannotSetUp;
+
+    if (result != InterfaceQueryResult::ok)
+        return result == InterfaceQueryResult::cannotSetUp ? interfaceQueryUnavailable
+                                                           : interfaceQueryFailed;
+
+    for (auto& i : found)
+    {
+        if (i.address == onlySkippedAddress)
+            continue;
+
+        localAddresses.add (dotted (i.address));
+        broadcastAddresses.add (dotted (i.address | ~i.netmask));
+    }
+
+    return localAddresses.isEmpty() ? noUsableInterface : ok;
+}
