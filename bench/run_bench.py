@@ -117,7 +117,7 @@ def main():
 
         waits = [pair.exchange([send, small, "--wait-only", "5"], ["--never-connect", "5.5"])[0] for _ in range(args.runs)]
         rows.append(("CPU while waiting for the mixer, 5 s (% of a core)", median([100 * w["cpu_seconds"] / 5 for w in waits]), None, "< 1 %", ""))
-        rows.append(("CPU during a 16 MiB transfer (% of a core)", 100 * median(cpu_send) if cpu_send else float("nan"), None, "", "spin of the last 60 µs of each pause"))
+        rows.append(("CPU during a 16 MiB transfer (% of a core)", 100 * median(cpu_send) if cpu_send else float("nan"), None, "", "spin of the last 0.1 ms of each pause"))
 
         sparse = make_file(folder, 1024, sparse=True)
         rss = [pair.exchange([send, sparse, "--cancel-after-ms", "5000"])[0]["max_rss_kb"] / 1024 for _ in range(args.runs)]
