@@ -1,0 +1,285 @@
+#!/usr/bin/python3
+"""Mixer simulator: the far end of the update protocol, for trying the sender
+without a QVR-7000.
+
+It listens for the sender's 8-byte UDP announcement (20 00, TCP port, IPv4
+address), connects to the announced address and port, reads the 4-byte
+big-endian length and then exactly that many image bytes, and prints one JSON
+line with what it received. Every wait is bounded by --timeout, so it always
+ends by itself.
+
+Exit codes: 0 it behaved as asked; 2 timed out; 3 malformed announcement or
+stream; 4 the stream ended short; 5 more bytes than announced; 6 could not
+connect; 7 bad arguments or the announce port could not be had.
+"""
+
+import argparse
+import hashlib
+import json
+import socket
+import struct
+import sys
+import time
+
+EXIT_OK, EXIT_TIMEOUT, EXIT_PROTOCOL, EXIT_SHORT, EXIT_EXCESS, EXIT_CONNECT, EXIT_SETUP = 0, 2, 3, 4, 5, 6, 7
+
+ANNOUNCEMENT_CODE = b"\x20\x00"
+
+
+class Deadline:
+    def __init__(self, seconds):
+        self.end = time.monotonic() + seconds
+
+    def left(self):
+        return max(0.0, self.end - time.monotonic())
+
+    def passed(self):
+        return self.left() <= 0.0
+
+
+def parse_args(argv):
+    p = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    p.add_argument("--announce-port", type=int, default=56000, help="UDP port to hear announcements on (56000)")
+    p.add_argument("--connect-host", help="connect here instead of the announced address (the announced port is kept)")
+    p.add_argument("--timeout", type=float, default=30.0, help="overall limit in seconds (30)")
+    p.add_argument("--min-announcements", type=int, default=1, metavar="K", help="connect only once K announcements were heard")
+    p.add_argument("--never-connect", action="store_true", help="only count announcements for --listen-seconds")
+    p.add_argument("--listen-seconds", type=float, default=1.0, help="how long --never-connect listens (1)")
+    p.add_argument("--reset-after", type=int, metavar="N", help="reset the connection (RST) after N image bytes")
+    p.add_argument("--close-after", type=int, metavar="N", help="close the connection after N image bytes")
+    p.add_argument("--stop-reading-after", type=int, metavar="N", help="stop reading after N image bytes, keep the socket open")
+    p.add_argument("--hold", type=float, help="with --stop-reading-after: keep the socket this long (default: until the timeout)")
+    p.add_argument("--slow", type=int, metavar="BYTES_PER_SEC", help="read no faster than this")
+    p.add_argument("--rcvbuf", type=int, metavar="BYTES", help="receive buffer size of the connection")
+    p.add_argument("--excess-wait", type=float, default=0.2, help="after the image, watch this long for bytes beyond it (0.2)")
+    p.add_argument("--output", help="write the received image to this file")
+    a = p.parse_args(argv)
+    if not 0 < a.announce_port < 65536 or a.timeout <= 0 or a.min_announcements < 1:
+        p.error("port, timeout or --min-announcements out of range")
+    if sum(x is not None for x in (a.reset_after, a.close_after, a.stop_reading_after)) > 1:
+        p.error("--reset-after, --close-after and --stop-reading-after exclude each other")
+    return a
+
+
+class Report:
+    def __init__(self):
+        self.fields = {"result": None, "bytes": 0, "sha256": hashlib.sha256().hexdigest(),
+                       "announced_length": None, "seconds": None, "stream_seconds": None,
+                       "announcements": 0, "announced_address": None, "announced_port": None,
+                       "announced_addresses": []}
+
+    def finish(self, result, code):
+        self.fields["result"] = result
+        print(json.dumps(self.fields), flush=True)
+        return code
+
+
+def parse_announcement(data):
+    """(address, port) of a well-formed announcement, else None."""
+    if len(data) != 8 or data[:2] != ANNOUNCEMENT_CODE:
+        return None
+    port = struct.unpack(">H", data[2:4])[0]
+    return socket.inet_ntoa(data[4:8]), port
+
+
+def hear_announcements(args, deadline, report):
+    """Listens until enough announcements came (or, with --never-connect, until
+    the listening time is over). Returns the first announced (address, port),
+    or an exit code."""
+    udp = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
+    try:
+        udp.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        udp.setsockopt(socket.SOL_SOCKET, socket.SO_BROADCAST, 1)
+        try:
+            udp.bind(("0.0.0.0", args.announce_port))
+        except OSError as e:
+            print(f"mixer_sim: cannot listen on udp {args.announce_port}: {e}", file=sys.stderr)
+            return report.finish("setup_failed", EXIT_SETUP)
+
+        # The ready line: a driver may start the sender once it sees it.
+        print(f"mixer_sim: listening on udp {args.announce_port}", file=sys.stderr, flush=True)
+
+        listen_end = Deadline(min(args.listen_seconds, deadline.left())) if args.never_connect else deadline
+        first = None
+        heard = report.fields
+        while True:
+            left = listen_end.left()
+            if left <= 0:
+                break
+            udp.settimeout(min(left, 0.5))
+            try:
+                data, _ = udp.recvfrom(64)
+            except socket.timeout:
+                continue
+            parsed = parse_announcement(data)
+            if parsed is None:
+                print(f"mixer_sim: malformed announcement {data.hex()}", file=sys.stderr)
+                return report.finish("bad_announcement", EXIT_PROTOCOL)
+            heard["announcements"] += 1
+            address = parsed[0]
+            if address not in heard["announced_addresses"]:
+                heard["announced_addresses"].append(address)
+            if first is None:
+                first = parsed
+                heard["announced_address"], heard["announced_port"] = parsed
+            if not args.never_connect and heard["announcements"] >= args.min_announcements:
+                return first
+
+        if args.never_connect:
+            return report.finish("ok", EXIT_OK)
+        return report.finish("timeout", EXIT_TIMEOUT)
+    finally:
+        udp.close()
+
+
+def receive(sock, count, deadline, pace):
+    """Up to count bytes; b"" at the end of the stream; None on time-out."""
+    while True:
+        left = deadline.left()
+        if left <= 0:
+            return None
+        sock.settimeout(min(left, 0.5))
+        try:
+            return sock.recv(pace.allowance(count))
+        except socket.timeout:
+            continue
+
+
+class Pace:
+    """Keeps the reading rate at or below --slow."""
+
+    def __init__(self, bytes_per_second):
+        self.rate = bytes_per_second
+        self.started = time.monotonic()
+        self.taken = 0
+
+    def allowance(self, wanted):
+        if not self.rate:
+            return min(wanted, 1 << 16)
+        return max(1, min(wanted, self.rate // 50))
+
+    def took(self, n, deadline):
+        if not self.rate:
+            return
+        self.taken += n
+        due = self.started + self.taken / self.rate
+        time.sleep(max(0.0, min(due - time.monotonic(), deadline.left())))
+
+
+def read_stream(args, sock, deadline, report):
+    fields = report.fields
+    connected_at = time.monotonic()
+    pace = Pace(args.slow)
+    header = b""
+    first_byte_at = None
+    while len(header) < 4:
+        data = receive(sock, 4 - len(header), deadline, pace)
+        if data is None:
+            return report.finish("timeout", EXIT_TIMEOUT)
+        if not data:
+            return report.finish("short", EXIT_SHORT)
+        first_byte_at = first_byte_at or time.monotonic()
+        header += data
+    length = struct.unpack(">I", header)[0]
+    fields["announced_length"] = length
+
+    limit = length
+    for option in (args.reset_after, args.close_after, args.stop_reading_after):
+        if option is not None:
+            limit = min(limit, option)
+
+    digest = hashlib.sha256()
+    image = bytearray() if args.output else None
+    received = 0
+
+    def note(data):
+        nonlocal received
+        received += len(data)
+        digest.update(data)
+        if image is not None:
+            image.extend(data)
+        fields["bytes"] = received
+        fields["sha256"] = digest.hexdigest()
+        now = time.monotonic()
+        fields["seconds"] = round(now - connected_at, 6)
+        fields["stream_seconds"] = round(now - first_byte_at, 6)
+
+    try:
+        while received < limit:
+            data = receive(sock, limit - received, deadline, pace)
+            if data is None:
+                return report.finish("timeout", EXIT_TIMEOUT)
+            if not data:
+                return report.finish("short", EXIT_SHORT)
+            note(data)
+            pace.took(len(data), deadline)
+        if length == 0:
+            note(b"")
+
+        if args.reset_after is not None and received < length:
+            sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+            sock.close()
+            return report.finish("reset", EXIT_OK)
+        if args.close_after is not None and received < length:
+            sock.close()
+            return report.finish("closed", EXIT_OK)
+        if args.stop_reading_after is not None and received < length:
+            hold = Deadline(min(args.hold, deadline.left())) if args.hold is not None else deadline
+            while not hold.passed():
+                time.sleep(min(hold.left(), 0.1))
+            return report.finish("stopped", EXIT_OK)
+
+        # The sender keeps the connection open after the image: anything more
+        # that arrives within a short while breaks the announced length.
+        sock.settimeout(max(0.001, min(args.excess_wait, deadline.left())))
+        try:
+            extra = sock.recv(1)
+        except socket.timeout:
+            extra = b""
+        except ConnectionError:
+            extra = b""
+        if extra:
+            return report.finish("excess", EXIT_EXCESS)
+        return report.finish("ok", EXIT_OK)
+    finally:
+        if image is not None:
+            with open(args.output, "wb") as f:
+                f.write(image)
+
+
+def main(argv):
+    args = parse_args(argv)
+    deadline = Deadline(args.timeout)
+    report = Report()
+
+    announced = hear_announcements(args, deadline, report)
+    if isinstance(announced, int):
+        return announced
+    address, port = announced
+    host = args.connect_host or address
+    if port == 0:
+        return report.finish("bad_announcement", EXIT_PROTOCOL)
+
+    sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    try:
+        if args.rcvbuf:
+            sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, args.rcvbuf)
+        sock.settimeout(max(0.001, deadline.left()))
+        try:
+            sock.connect((host, port))
+        except socket.timeout:
+            return report.finish("timeout", EXIT_TIMEOUT)
+        except OSError as e:
+            print(f"mixer_sim: cannot connect to {host}:{port}: {e}", file=sys.stderr)
+            return report.finish("connect_failed", EXIT_CONNECT)
+        try:
+            return read_stream(args, sock, deadline, report)
+        except ConnectionError as e:
+            print(f"mixer_sim: connection broke: {e}", file=sys.stderr)
+            return report.finish("short", EXIT_SHORT)
+    finally:
+        sock.close()
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))
