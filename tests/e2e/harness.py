@@ -11,6 +11,7 @@ Every wait here polls against a deadline.
 import hashlib
 import json
 import os
+import select
 import shutil
 import signal
 import subprocess
@@ -302,14 +303,28 @@ class AnnounceProbe:
 class Simulator:
     """tools/mixer_sim.py in the mixer's namespace; its JSON report comes at its end."""
 
+    READY = b"mixer_sim: listening on udp"
+
     def __init__(self, session, args):
-        self.path = SIMULATOR
-        if not self.path.exists():
-            raise HarnessError("tools/mixer_sim.py is missing")
+        if not SIMULATOR.exists():
+            raise HarnessError(f"{SIMULATOR} is missing")
         self.proc = session.spawn(
-            ["ip", "netns", "exec", session.mix_ns, PYTHON, str(self.path), *map(str, args)],
-            stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+            ["ip", "netns", "exec", session.mix_ns, PYTHON, str(SIMULATOR), *map(str, args)],
+            stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         self.report = None
+        self.errors = b""
+        # It says so on stderr once its announcement port is bound.
+        fd = self.proc.stderr.fileno()
+
+        def ready():
+            if select.select([fd], [], [], 0.05)[0]:
+                chunk = os.read(fd, 4096)
+                if not chunk:
+                    raise HarnessError(f"the simulator ended at start: {self.errors.decode(errors='replace')}")
+                self.errors += chunk
+            return self.READY in self.errors
+
+        poll("the simulator", 10, ready, interval=0)
 
     def result(self, timeout):
         try:
@@ -317,10 +332,13 @@ class Simulator:
         except subprocess.TimeoutExpired:
             end_process(self.proc)
             raise HarnessError(f"the simulator did not finish within {timeout:g} s")
-        lines = [line for line in out.splitlines() if line.strip().startswith("{")]
+        self.errors += err
+        lines = [line for line in out.decode().splitlines() if line.strip().startswith("{")]
         if not lines:
-            raise HarnessError(f"no report from the simulator (exit {self.proc.returncode}): {err.strip()}")
+            raise HarnessError(f"no report from the simulator (exit {self.proc.returncode}): "
+                               f"{self.errors.decode(errors='replace').strip()}")
         self.report = json.loads(lines[-1])
+        self.report["exit_code"] = self.proc.returncode
         return self.report
 
     def stop(self):

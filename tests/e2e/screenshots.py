@@ -53,7 +53,7 @@ def shoot(session, binary, out, code):
     save("sending", app.main.rect)
 
     report = sim.result(60)
-    if report.get("received_bytes") != len(update):
+    if report["result"] != "ok" or report["bytes"] != len(update):
         raise harness.HarnessError(f"the simulator got {report}")
     app.wait_screen("the finished screen", differs(sending), timeout=20)
     save("finished", app.main.rect)

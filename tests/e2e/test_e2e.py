@@ -105,9 +105,12 @@ class EndToEnd(unittest.TestCase):
 
         app.press_first()
         report = sim.result(40)
-        self.assertEqual(report.get("received_bytes"), len(update), report)
-        self.assertEqual(report.get("sha256"), hashlib.sha256(update).hexdigest(), report)
-        self.assertEqual(report.get("declared_length"), len(update), report)
+        self.assertEqual(report["result"], "ok", report)
+        self.assertEqual(report["announced_address"], harness.APP_ADDR, report)
+        self.assertEqual(report["announced_port"], 54000, report)
+        self.assertEqual(report["announced_length"], len(update), report)
+        self.assertEqual(report["bytes"], len(update), report)
+        self.assertEqual(report["sha256"], hashlib.sha256(update).hexdigest(), report)
 
         # Finished: first button "OK" enabled again, the same look as on the language
         # screen; the second button ("Cancel") disabled, so unlike the language screen's.
@@ -122,7 +125,7 @@ class EndToEnd(unittest.TestCase):
 
     # 2
     def test_missing_update_file_shows_I4_and_never_announces(self):
-        sim = self.session.simulator("--never-connect", "--timeout", 6)
+        sim = self.session.simulator("--never-connect", "--listen-seconds", 5, "--timeout", 10)
         probe = self.session.probe()
         app = App(self.session, BINARY, update=None).start()
         app.wait_window()
@@ -139,7 +142,8 @@ class EndToEnd(unittest.TestCase):
         self.dismiss_and_expect_exit(app, box)
         self.assertEqual(probe.count(), 0)
         report = sim.result(15)
-        self.assertEqual(report.get("announcements"), 0, report)
+        self.assertEqual(report["result"], "ok", report)
+        self.assertEqual(report["announcements"], 0, report)
 
     # 3
     def test_cancel_while_waiting_stops_announcing_and_listening(self):
@@ -172,7 +176,8 @@ class EndToEnd(unittest.TestCase):
         self.to_confirm(app)
         app.press_first()
         report = sim.result(40)
-        self.assertLess(report.get("received_bytes", 0), UPDATE_SIZE, report)
+        self.assertEqual(report["result"], "reset", report)
+        self.assertEqual(report["bytes"], 100000, report)
         box = app.wait_box(15)
         self.assert_box_text(box, r"UpdateFile.?S[23]|Senderror")
         self.dismiss_and_expect_exit(app, box)
