@@ -1,5 +1,7 @@
 #include "net/Broadcast.h"
 
+#include <cstring>
+
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>

@@ -103,10 +103,20 @@ class MixerSimulatorTest(unittest.TestCase):
                 self.assertEqual(sim["sha256"], hashlib.sha256(data).hexdigest())
                 self.assertEqual(sender["send_status"], 0)
 
-    def test_reset_mid_stream_fails_the_send_without_killing_the_sender(self):
-        _, code, sim, sender, _ = self.run_pair(1024 * 1024, ["--timeout", "15", "--reset-after", "20000"])
-        self.assertEqual((code, sim["result"], sim["bytes"]), (0, "reset", 20000))
-        self.assertEqual((sender["result"], sender["send_status"]), ("sent", 3))
+    def test_peer_that_goes_away_mid_stream_fails_the_send_without_killing_the_sender(self):
+        for option, result in (("--reset-after", "reset"), ("--close-after", "closed")):
+            with self.subTest(option=option):
+                _, code, sim, sender, _ = self.run_pair(1024 * 1024, ["--timeout", "15", option, "20000"])
+                self.assertEqual((code, sim["result"], sim["bytes"]), (0, result, 20000))
+                self.assertEqual((sender["result"], sender["send_status"]), ("sent", 3))
+
+    def test_slow_reader_with_a_small_buffer_still_gets_every_byte(self):
+        data, code, sim, sender, _ = self.run_pair(
+            100 * 1024, ["--timeout", "15", "--slow", "400000", "--rcvbuf", "4096"])
+        self.assertEqual((code, sim["result"], sim["bytes"]), (0, "ok", len(data)))
+        self.assertEqual(sim["sha256"], hashlib.sha256(data).hexdigest())
+        self.assertEqual(sender["send_status"], 0)
+        self.assertGreaterEqual(sim["stream_seconds"], len(data) / 400000 * 0.9)
 
     def test_peer_that_stops_reading_does_not_hold_up_the_stop(self):
         _, code, sim, sender, _ = self.run_pair(
