@@ -89,6 +89,7 @@ qvr_track "$sim_pid"
 
 # Its own /var/tmp, so an installed copy that runs already does not stop the
 # demo's copy through the single-instance lock.
+# shellcheck disable=SC2016  # expanded by the inner sh
 ip netns exec "$QVR_NS_APP" sh -c 'mount --bind "$0" /var/tmp && exec "$@"' "$app_dir/lock" \
     "$app_dir/QvrUpdater" > "$QVR_TMP/app.log" 2>&1 &
 app_pid=$!
@@ -118,7 +119,7 @@ main_window()
 press() { xdotool mousemove $((wx + $1)) $((wy + $2)) sleep 0.05 click 1 mousemove 1 1; }
 
 if [ $auto -eq 1 ]; then
-    wx= wy=
+    wx='' wy=''
     for ((i = 0; i < 100; i++)); do
         alive "$app_pid" || { echo "demo: the tool ended at start" >&2; cat "$QVR_TMP/app.log" >&2; exit 1; }
         if pos=$(main_window); then read -r wx wy <<< "$pos"; break; fi

@@ -331,7 +331,7 @@ class Simulator:
             out, err = self.proc.communicate(timeout=timeout)
         except subprocess.TimeoutExpired:
             end_process(self.proc)
-            raise HarnessError(f"the simulator did not finish within {timeout:g} s")
+            raise HarnessError(f"the simulator did not finish within {timeout:g} s") from None
         self.errors += err
         lines = [line for line in out.decode().splitlines() if line.strip().startswith("{")]
         if not lines:
@@ -473,7 +473,7 @@ class App:
         try:
             return self.proc.wait(timeout)
         except subprocess.TimeoutExpired:
-            raise HarnessError(f"the tool did not end within {timeout:g} s")
+            raise HarnessError(f"the tool did not end within {timeout:g} s") from None
 
     def _stderr(self):
         try:

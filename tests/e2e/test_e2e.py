@@ -76,6 +76,7 @@ class EndToEnd(unittest.TestCase):
         return first, app.wait_screen("the confirm screen", confirm_screen(first))
 
     def assert_box_text(self, box, pattern, lang="eng"):
+        # OCR reads "I" as "1" or "l" now and then; the patterns allow for it.
         text = ocr(self.session, box.rect, lang)
         if text is not None:
             self.assertRegex(squeeze(text), pattern, f"message box reads {text!r}")
@@ -133,7 +134,7 @@ class EndToEnd(unittest.TestCase):
         app.press_first()
         box = app.wait_box()
         self.assertNotEqual((box.width, box.height), harness.SCREEN_SIZE)
-        self.assert_box_text(box, r"UpdateFile.?I4")
+        self.assert_box_text(box, r"UpdateFile.?[I1l|]4")
         # The box waits for the user: the tool stays, and stays silent.
         time.sleep(0.5)
         self.assertTrue(app.alive(), "ended without waiting for the box")
@@ -179,7 +180,7 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(report["result"], "reset", report)
         self.assertEqual(report["bytes"], 100000, report)
         box = app.wait_box(15)
-        self.assert_box_text(box, r"UpdateFile.?S[23]|Senderror")
+        self.assert_box_text(box, r"UpdateFile.?[S5$][23]|Senderror")
         self.dismiss_and_expect_exit(app, box)
 
     # 5
