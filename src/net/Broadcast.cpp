@@ -2,9 +2,20 @@
 
 #include <cstring>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
+#if defined (_WIN32)
+ #include <winsock2.h>
+ #include <ws2tcpip.h>
+
+// Winsock takes option values as char pointers.
+static inline int setsockopt (SOCKET s, int level, int name, const void* value, std::size_t size) noexcept
+{
+    return ::setsockopt (s, level, name, static_cast<const char*> (value), (int) size);
+}
+#else
+ #include <arpa/inet.h>
+ #include <netinet/in.h>
+ #include <sys/socket.h>
+#endif
 
 namespace
 {

@@ -2,9 +2,14 @@
 
 #include <cerrno>
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/socket.h>
+#if defined (_WIN32)
+ #include <winsock2.h>
+ #include <ws2tcpip.h>
+#else
+ #include <fcntl.h>
+ #include <poll.h>
+ #include <sys/socket.h>
+#endif
 
 namespace
 {
@@ -12,15 +17,60 @@ namespace
     // the wait at once by shutting the listening socket down.
     constexpr int pollMilliseconds = 50;
 
+   #if defined (_WIN32)
+    constexpr int SHUT_RDWR = SD_BOTH;
+
+    int poll (pollfd* fds, unsigned long count, int timeoutMs) noexcept
+    {
+        return ::WSAPoll (fds, count, timeoutMs);
+    }
+
+    // Windows lets a socket bound to one address of the port, or one with
+    // SO_REUSEADDR, share a port that we hold on 0.0.0.0 without plain
+    // sockets: both binds succeed and connections go to either. JUCE's
+    // listener cannot be given SO_EXCLUSIVEADDRUSE before its bind, so the
+    // port is first taken exclusively on its own: if that fails, someone else
+    // holds or shares it and we must not claim to listen.
+    bool portIsFreeForUsAlone (int port) noexcept
+    {
+        const auto probe = ::socket (AF_INET, SOCK_STREAM, IPPROTO_TCP);
+
+        if (probe == INVALID_SOCKET)
+            return false;
+
+        int on = 1;
+        sockaddr_in any {};
+        any.sin_family = AF_INET;
+        any.sin_port = htons ((u_short) port);
+        any.sin_addr.s_addr = htonl (INADDR_ANY);
+
+        const auto ok = ::setsockopt (probe, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*> (&on), sizeof (on)) == 0
+                     && ::bind (probe, reinterpret_cast<const sockaddr*> (&any), sizeof (any)) == 0;
+        ::closesocket (probe);
+        return ok;
+    }
+   #endif
+
     bool setBlocking (int handle, bool shouldBlock) noexcept
     {
+       #if defined (_WIN32)
+        u_long nonBlocking = shouldBlock ? 0 : 1;
+        return ::ioctlsocket ((SOCKET) handle, FIONBIO, &nonBlocking) == 0;
+       #else
         const auto flags = ::fcntl (handle, F_GETFL, 0);
         return flags >= 0 && ::fcntl (handle, F_SETFL, shouldBlock ? (flags & ~O_NONBLOCK) : (flags | O_NONBLOCK)) == 0;
+       #endif
     }
 
     bool isTransientAcceptError (int error) noexcept
     {
+       #if defined (_WIN32)
+        // Winsock reports through WSAGetLastError, never errno.
+        error = ::WSAGetLastError();
+        return error == WSAEWOULDBLOCK || error == WSAEINTR || error == WSAECONNRESET;
+       #else
         return error == EAGAIN || error == EWOULDBLOCK || error == EINTR || error == ECONNABORTED || error == EPROTO;
+       #endif
     }
 }
 
@@ -69,6 +119,15 @@ std::unique_ptr<juce::StreamingSocket> Listener::takeConnection()
 
 void Listener::run()
 {
+   #if defined (_WIN32)
+    if (port != 0 && ! portIsFreeForUsAlone (port))
+    {
+        status = cannotListen;
+        listenAttempted.signal();
+        return;
+    }
+   #endif
+
     auto socket = std::make_unique<juce::StreamingSocket>();
 
     if (! socket->createListener (port) || ! setBlocking (socket->getRawSocketHandle(), false))

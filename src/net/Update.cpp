@@ -4,14 +4,72 @@
 #include <chrono>
 #include <ctime>
 
-#include <sys/prctl.h>
-#include <sys/socket.h>
+#if defined (_WIN32)
+ #include <winsock2.h>
+ #include <windows.h>
+#else
+ #include <sys/prctl.h>
+ #include <sys/socket.h>
+#endif
 
 #include "net/UpdateEnvironment.h"
 #include "net/UpdateFileReader.h"
 
 namespace
 {
+   #if defined (_WIN32)
+    // Windows raises no SIGPIPE; a reset peer is a plain send error.
+    constexpr int MSG_NOSIGNAL = 0;
+    constexpr int SHUT_RDWR = SD_BOTH;
+
+    #ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+     #define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
+    #endif
+
+    // Sleep(1) lasts a whole scheduler tick (up to 15.6 ms) unless someone
+    // has raised the system timer resolution, which Windows 10 2004 and later
+    // may also ignore for us. A high-resolution waitable timer keeps the sleep
+    // near what was asked either way; older systems without one get a plain
+    // timer and the spin afterwards holds the pause to 1 ms.
+    class PauseTimer
+    {
+    public:
+        PauseTimer() noexcept
+        {
+            handle = ::CreateWaitableTimerExW (nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, TIMER_ALL_ACCESS);
+
+            if (handle == nullptr)
+                handle = ::CreateWaitableTimerExW (nullptr, nullptr, 0, TIMER_ALL_ACCESS);
+        }
+
+        ~PauseTimer()
+        {
+            if (handle != nullptr)
+                ::CloseHandle (handle);
+        }
+
+        void sleep (std::chrono::nanoseconds duration) noexcept
+        {
+            LARGE_INTEGER due;
+            due.QuadPart = -(LONGLONG) (duration.count() / 100); // relative, in 100 ns units
+
+            if (handle != nullptr && ::SetWaitableTimer (handle, &due, 0, nullptr, nullptr, FALSE))
+                ::WaitForSingleObject (handle, longestWaitMs);
+        }
+
+    private:
+        // Even a coarse timer fires within one tick; the bound only guards against a timer that never fires.
+        static constexpr DWORD longestWaitMs = 50;
+        HANDLE handle = nullptr;
+    };
+
+    void sleepFor (std::chrono::nanoseconds duration) noexcept
+    {
+        thread_local PauseTimer timer;
+        timer.sleep (duration);
+    }
+   #endif
+
     using Clock = std::chrono::steady_clock;
 
     // The pause after a chunk must never be shorter than 1 ms, and every bit it
@@ -76,9 +134,13 @@ void Update::pauseAfterChunk (std::chrono::steady_clock::time_point sentAt)
 
     if (now < sleepUntil)
     {
+       #if defined (_WIN32)
+        sleepFor (std::chrono::duration_cast<std::chrono::nanoseconds> (sleepUntil - now));
+       #else
         const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds> (sleepUntil - now).count();
         timespec interval { 0, (long) ns };
         ::nanosleep (&interval, nullptr);
+       #endif
     }
 
     while (Clock::now() < pauseEnd && ! threadShouldExit())
@@ -89,7 +151,9 @@ void Update::pauseAfterChunk (std::chrono::steady_clock::time_point sentAt)
 void Update::run()
 {
     // With the default 50 µs of timer slack every sleep overshoots.
+   #if ! defined (_WIN32)
     ::prctl (PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+   #endif
 
     // Opened before anything is sent, so a missing file leaves the stream untouched.
     UpdateFileReader reader (updateFile == juce::File() ? UpdateEnvironment::getUpdateFile() : updateFile);

@@ -4,6 +4,13 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#if defined (_WIN32)
+ #include <io.h>
+ // Windows has no FIFOs to wait on and no exec to close handles across; but
+ // its C runtime translates line ends unless a file is opened binary.
+ #define O_NONBLOCK O_BINARY
+ #define O_CLOEXEC O_NOINHERIT
+#endif
 #include <unistd.h>
 
 UpdateFileReader::UpdateFileReader (const juce::File& file)

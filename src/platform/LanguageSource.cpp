@@ -30,6 +30,7 @@ namespace
     constexpr int sublangDefault = 0x0400;
     constexpr int english = sublangDefault | 0x09;
 
+   #if ! defined (_WIN32)
     // The environment variables glibc consults for message texts, strongest first.
     juce::String userLocaleName()
     {
@@ -69,12 +70,15 @@ namespace
             }
         }
     };
+   #endif
 }
 
+#if ! defined (_WIN32) // LanguageSourceWindows.cpp has the Windows one.
 std::unique_ptr<LanguageSource> createSystemLanguageSource()
 {
     return std::make_unique<SystemLanguageSource>();
 }
+#endif
 
 int languageIdFromLocaleName (const char* localeName)
 {

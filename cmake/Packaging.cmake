@@ -1,0 +1,1 @@
+# Packaging is filled in below for Linux builds.

@@ -1,0 +1,26 @@
+#include "platform/ForegroundWindow.h"
+
+#if defined (_WIN32)
+ #ifndef NOMINMAX
+  #define NOMINMAX
+ #endif
+ #ifndef WIN32_LEAN_AND_MEAN
+  #define WIN32_LEAN_AND_MEAN
+ #endif
+ #include <windows.h>
+
+void allowOtherProcessesToRaiseOurWindow()
+{
+    // Fails harmlessly when we are not the foreground process ourselves; the
+    // second start then simply does not come to the front.
+    ::AllowSetForegroundWindow (ASFW_ANY);
+}
+
+#else
+
+// X11 window managers decide about raising by themselves.
+void allowOtherProcessesToRaiseOurWindow()
+{
+}
+
+#endif

@@ -1,0 +1,70 @@
+#include "platform/NetworkInterfaces.h"
+
+#include <winsock2.h>
+#include <ws2tcpip.h>
+
+namespace
+{
+    // Room for this many interfaces; a host with more lists its first ones.
+    constexpr int maxInterfaces = 20;
+
+    static_assert (sizeof (INTERFACE_INFO) == 76, "the interface query fills 76-byte records");
+
+    std::uint32_t hostOrder (const sockaddr_in& a) noexcept
+    {
+        return ntohl (a.sin_addr.s_addr);
+    }
+
+    // Balances its own WSAStartup; JUCE's sockets count theirs separately.
+    struct SocketLibrary
+    {
+        SocketLibrary() noexcept
+        {
+            WSADATA data;
+            started = ::WSAStartup (MAKEWORD (2, 0), &data) == 0;
+        }
+
+        ~SocketLibrary()
+        {
+            if (started)
+                ::WSACleanup();
+        }
+
+        bool started = false;
+    };
+}
+
+InterfaceQueryResult querySystemInterfaces (std::vector<Ipv4Interface>& result)
+{
+    result.clear();
+
+    SocketLibrary library;
+
+    // The socket is only the handle the query is asked on.
+    const auto handle = ::WSASocketA (AF_INET, SOCK_DGRAM, IPPROTO_UDP, nullptr, 0, WSA_FLAG_OVERLAPPED);
+
+    if (handle == INVALID_SOCKET)
+        return InterfaceQueryResult::cannotSetUp;
+
+    INTERFACE_INFO list[maxInterfaces] {};
+    DWORD bytes = 0;
+
+    const auto failed = ::WSAIoctl (handle, SIO_GET_INTERFACE_LIST, nullptr, 0,
+                                    list, (DWORD) sizeof (list), &bytes, nullptr, nullptr) == SOCKET_ERROR;
+    ::closesocket (handle);
+
+    if (failed)
+        return InterfaceQueryResult::failed;
+
+    const auto count = (int) (bytes / sizeof (INTERFACE_INFO));
+
+    for (int i = 0; i < count && i < maxInterfaces; ++i)
+    {
+        Ipv4Interface entry;
+        entry.address = hostOrder (list[i].iiAddress.AddressIn);
+        entry.netmask = hostOrder (list[i].iiNetmask.AddressIn);
+        result.push_back (entry);
+    }
+
+    return InterfaceQueryResult::ok;
+}

@@ -1,0 +1,129 @@
+// The Windows platform seams against the real system calls (run under Wine).
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/ForegroundWindow.h"
+#include "platform/LanguageSource.h"
+#include "platform/NetworkInterfaces.h"
+#include "resources/TxtLoader.h"
+
+namespace
+{
+    std::vector<std::string> installedLocales (int stopAfter = -1)
+    {
+        std::vector<std::string> seen;
+        createSystemLanguageSource()->enumerateInstalledLocales ([&] (const char* id)
+        {
+            seen.emplace_back (id != nullptr ? id : "");
+            return stopAfter < 0 || (int) seen.size() < stopAfter;
+        });
+        return seen;
+    }
+
+    bool isEightHexDigits (const std::string& s)
+    {
+        return s.size() == 8 && s.find_first_not_of ("0123456789abcdefABCDEF") == std::string::npos;
+    }
+
+    bool endsInPrimary (const std::string& id, int primary)
+    {
+        char digits[3];
+        std::snprintf (digits, sizeof (digits), "%02x", primary);
+        return id.size() >= 2 && std::tolower ((unsigned char) id[id.size() - 2]) == digits[0]
+                              && std::tolower ((unsigned char) id[id.size() - 1]) == digits[1];
+    }
+}
+
+TEST (SystemLanguage, InstalledLocalesAreEightHexDigitsAndIncludeUsEnglish)
+{
+    const auto locales = installedLocales();
+    ASSERT_FALSE (locales.empty());
+
+    for (auto& id : locales)
+        EXPECT_TRUE (isEightHexDigits (id)) << id;
+
+    EXPECT_NE (std::find (locales.begin(), locales.end(), "00000409"), locales.end());
+}
+
+TEST (SystemLanguage, EnumerationStopsWhenTheCallbackSaysSo)
+{
+    ASSERT_GT (installedLocales().size(), 2u);
+    EXPECT_EQ (installedLocales (2).size(), 2u);
+}
+
+TEST (SystemLanguage, DefaultLanguageFollowsTheUserSetting)
+{
+    const char* expected = std::getenv ("QVR_EXPECTED_PRIMARY_LANGUAGE");
+
+    if (expected == nullptr)
+        GTEST_SKIP() << "started without a known user language";
+
+    const auto primary = (int) std::strtol (expected, nullptr, 16);
+    EXPECT_EQ (createSystemLanguageSource()->getUserDefaultLanguageId() & 0xff, primary);
+
+    // The start language the tool picks from the real system: Japanese needs
+    // a Japanese locale installed, which Wine always has.
+    TxtLoader::deleteInstance();
+    TxtLoader::setLanguageSource (createSystemLanguageSource());
+    EXPECT_EQ (TxtLoader::getInstance()->getLanguage(), primary == 0x11 ? 1 : 0);
+    EXPECT_TRUE (TxtLoader::getInstance()->isLanguageAvailable (1));
+    TxtLoader::deleteInstance();
+}
+
+TEST (SystemLanguage, JapaneseLocaleIsListedForTheLanguageOffer)
+{
+    const auto locales = installedLocales();
+    EXPECT_TRUE (std::any_of (locales.begin(), locales.end(), [] (auto& id) { return endsInPrimary (id, 0x11); }));
+}
+
+TEST (SystemInterfaces, ListsLoopbackWithItsNetmask)
+{
+    std::vector<Ipv4Interface> list;
+    ASSERT_EQ (querySystemInterfaces (list), InterfaceQueryResult::ok);
+    ASSERT_FALSE (list.empty());
+    ASSERT_LE (list.size(), 20u);
+
+    bool loopback = false;
+
+    for (auto& i : list)
+    {
+        // A netmask is a run of ones from the top.
+        const auto inverted = ~i.netmask;
+        EXPECT_EQ (inverted & (inverted + 1), 0u) << std::hex << i.netmask;
+
+        if (i.address == 0x7f000001u)
+        {
+            loopback = true;
+            EXPECT_EQ (i.netmask, 0xff000000u);
+        }
+    }
+
+    EXPECT_TRUE (loopback);
+}
+
+TEST (SystemInterfaces, RepeatedQueriesAgreeAndClearTheList)
+{
+    std::vector<Ipv4Interface> first, second { { 1, 2 }, { 3, 4 } };
+    ASSERT_EQ (querySystemInterfaces (first), InterfaceQueryResult::ok);
+    ASSERT_EQ (querySystemInterfaces (second), InterfaceQueryResult::ok);
+    ASSERT_EQ (first.size(), second.size());
+
+    for (size_t i = 0; i < first.size(); ++i)
+    {
+        EXPECT_EQ (first[i].address, second[i].address);
+        EXPECT_EQ (first[i].netmask, second[i].netmask);
+    }
+}
+
+TEST (ForegroundWindow, MayBeCalledAtAnyTime)
+{
+    allowOtherProcessesToRaiseOurWindow();
+    allowOtherProcessesToRaiseOurWindow();
+    SUCCEED();
+}
