@@ -1,0 +1,317 @@
+#include "app/MainComponent.h"
+
+#include "app/MixerLink.h"
+#include "appearance/AlineButton.h"
+#include "appearance/BtnLookAndFeel.h"
+#include "appearance/LangLookAndFeel.h"
+#include "appearance/ScreenLookAndFeel.h"
+#include "appearance/Typefaces.h"
+#include "resources/ImageLoader.h"
+#include "resources/TxtLoader.h"
+
+namespace
+{
+constexpr int progressRefreshMs = 50;
+
+void showAlertWindow (const juce::String& message, const juce::String& buttonText, std::function<void()> dismissed)
+{
+    juce::AlertWindow::showMessageBoxAsync (juce::MessageBoxIconType::NoIcon,
+                                            TxtLoader::getInstance()->getString (0),
+                                            message, buttonText, nullptr,
+                                            juce::ModalCallbackFunction::create ([dismissed] (int) { dismissed(); }));
+}
+
+std::unique_ptr<AlineButton> makeButton (const juce::String& name, BtnLookAndFeel& lookAndFeel)
+{
+    auto button = std::make_unique<AlineButton> (name);
+    button->setFontStyle (juce::Font::bold);
+    button->setColour (juce::TextButton::buttonColourId, juce::Colour (MainComponent::panelColour));
+    button->setColour (juce::TextButton::buttonOnColourId, juce::Colour (MainComponent::panelColour));
+    button->setConnectedEdges (juce::Button::ConnectedOnLeft | juce::Button::ConnectedOnRight
+                               | juce::Button::ConnectedOnTop | juce::Button::ConnectedOnBottom);
+    button->setLookAndFeel (&lookAndFeel);
+    return button;
+}
+} // namespace
+
+MainComponent::MainComponent (Services s)
+    : juce::Thread ("QVR7000_UPDATE"),
+      services (std::move (s))
+{
+    if (services.steps == nullptr)
+        services.steps = std::make_unique<MixerLink>();
+
+    if (! services.showMessageBox)
+        services.showMessageBox = showAlertWindow;
+
+    if (! services.quit)
+        services.quit = [] { juce::JUCEApplicationBase::quit(); };
+
+    auto* txt = TxtLoader::getInstance();
+    ImageLoader::getInstance();
+
+    // Every font in the process is looked up through the default look-and-feel.
+    screenLookAndFeel = std::make_unique<ScreenLookAndFeel>();
+    juce::LookAndFeel::setDefaultLookAndFeel (screenLookAndFeel.get());
+
+    langLookAndFeel = std::make_unique<LangLookAndFeel>();
+    btnLookAndFeel = std::make_unique<BtnLookAndFeel>();
+
+    langs = std::make_unique<juce::ComboBox> ("langs");
+    addAndMakeVisible (*langs);
+    langs->setLookAndFeel (langLookAndFeel.get());
+    langs->addListener (this);
+    langs->setWantsKeyboardFocus (false);
+
+    for (int language = 0; language < TxtLoader::numLanguages; ++language)
+        if (txt->isLanguageAvailable (language))
+            langs->addItem (txt->getLanguageName (language), language + 1);
+
+    messageLabel = std::make_unique<juce::Label> ("Message Label", juce::String());
+    addAndMakeVisible (*messageLabel);
+    messageLabel->setFont (juce::Font (13.0f, juce::Font::plain));
+    messageLabel->setJustificationType (juce::Justification::topLeft);
+    messageLabel->setEditable (false, false, false);
+    messageLabel->setColour (juce::TextEditor::textColourId, juce::Colours::black);
+    messageLabel->setColour (juce::TextEditor::backgroundColourId, juce::Colour (0x00000000));
+
+    button1 = makeButton ("button1", *btnLookAndFeel);
+    addAndMakeVisible (*button1);
+    button1->addListener (this);
+
+    button2 = makeButton ("button2", *btnLookAndFeel);
+    addAndMakeVisible (*button2);
+    button2->addListener (this);
+
+    // Shown while sending: the one phase that can take minutes.
+    progressBar = std::make_unique<juce::ProgressBar> (progress);
+    addChildComponent (*progressBar);
+
+    setSize (450, 200);
+}
+
+MainComponent::~MainComponent()
+{
+    phase = closed;
+    stopThread (-1);
+    stopTimer();
+    cancelPendingUpdate();
+
+    // Each look-and-feel goes after the controls that use it.
+    langs.reset();
+    langLookAndFeel.reset();
+    messageLabel.reset();
+    button1.reset();
+    button2.reset();
+    btnLookAndFeel.reset();
+    progressBar.reset();
+
+    juce::LookAndFeel::setDefaultLookAndFeel (nullptr);
+    screenLookAndFeel.reset();
+
+    TxtLoader::deleteInstance();
+    ImageLoader::deleteInstance();
+
+    // Last: the environment and the mixer connection, which stays open until here.
+    services.steps.reset();
+}
+
+//==============================================================================
+void MainComponent::advancePhase()
+{
+    const int old = phase;
+
+    if (old < closed)
+        phase = old + 1;
+
+    stopThread (-1);
+
+    if (isWorkerPhase (old))
+        reportPhaseResult (old);
+
+    if (phase < closed)
+    {
+        refreshTexts();
+
+        if (isWorkerPhase (phase))
+            startThread();
+    }
+    else
+    {
+        requestQuit();
+    }
+}
+
+void MainComponent::abortWorkflow()
+{
+    const int old = phase;
+
+    if (old < chooseLanguage || old > finished)
+        return;
+
+    phase = closed;
+    stopThread (-1);
+
+    if (isWorkerPhase (old))
+        reportPhaseResult (old);
+
+    requestQuit();
+}
+
+void MainComponent::reportPhaseResult (int phaseLeft)
+{
+    const int messageId = getMessageIdForResult (phaseLeft, result);
+
+    if (messageId == 0)
+        return;
+
+    auto* txt = TxtLoader::getInstance();
+    messageBoxOpen = true;
+
+    juce::Component::SafePointer<MainComponent> self (this);
+    services.showMessageBox (txt->getString (messageId), txt->getString (2), [self]
+    {
+        if (self != nullptr)
+        {
+            self->messageBoxOpen = false;
+            self->requestQuit();
+        }
+    });
+}
+
+void MainComponent::requestQuit()
+{
+    // Every box ends the program, but only once the user has read it; a late
+    // step outcome arriving meanwhile must not close it early.
+    if (! messageBoxOpen)
+        services.quit();
+}
+
+void MainComponent::run()
+{
+    result = 0;
+    int outcome = 0;
+
+    switch (phase.load())
+    {
+        case initialising: outcome = services.steps->runInitialiseStep(); break;
+        case connecting:   outcome = services.steps->runConnectStep (*this); break;
+        case sending:      outcome = services.steps->runSendStep (*this); break;
+        default:           break;
+    }
+
+    // A stop request wins over whatever the step found.
+    if (threadShouldExit())
+        outcome = -1;
+
+    result = outcome;
+    triggerAsyncUpdate();
+}
+
+void MainComponent::handleAsyncUpdate()
+{
+    const int outcome = result;
+
+    if (outcome == -1)
+        return;
+
+    if (outcome == 0)
+        advancePhase();
+    else
+        abortWorkflow();
+}
+
+//==============================================================================
+void MainComponent::refreshTexts()
+{
+    const int current = phase;
+
+    if (current < chooseLanguage || current > finished)
+        return;
+
+    auto* txt = TxtLoader::getInstance();
+    const auto fontName = txt->getCurrentFontName();
+    setDefaultSansSerifName (fontName);
+
+    const auto& screen = phaseScreens[current];
+
+    if (auto* parent = getParentComponent())
+        parent->setName (txt->getString (screen.titleId));
+
+    if (current == chooseLanguage)
+    {
+        langs->setVisible (true);
+        langs->setSelectedId (txt->getLanguage() + 1, juce::sendNotification);
+        langs->resized();
+    }
+    else
+    {
+        langs->setVisible (false);
+    }
+
+    messageLabel->setFont (juce::Font (13.0f, juce::Font::plain));
+    messageLabel->setText (txt->getString (screen.messageId), juce::sendNotification);
+
+    button1->setFontName (fontName);
+    button1->setTextAndRepaint (txt->getString (screen.firstButtonId));
+    button1->setEnabled (screen.firstEnabled);
+
+    button2->setFontName (fontName);
+    button2->setTextAndRepaint (txt->getString (screen.secondButtonId));
+    button2->setEnabled (screen.secondEnabled);
+
+    progressBar->setVisible (current == sending || current == finished);
+    progress = services.steps->getSendProgress();
+
+    if (current == sending)
+        startTimer (progressRefreshMs);
+    else
+        stopTimer();
+}
+
+void MainComponent::timerCallback()
+{
+    progress = services.steps->getSendProgress();
+}
+
+void MainComponent::comboBoxChanged (juce::ComboBox* box)
+{
+    if (box != langs.get())
+        return;
+
+    auto* txt = TxtLoader::getInstance();
+    const int language = langs->getSelectedId() - 1;
+
+    if (language >= 0 && language != txt->getLanguage())
+    {
+        txt->setLanguage (language);
+        refreshTexts();
+    }
+}
+
+void MainComponent::buttonClicked (juce::Button* button)
+{
+    if (button == button1.get())
+        advancePhase();
+    else if (button == button2.get())
+        abortWorkflow();
+}
+
+//==============================================================================
+void MainComponent::paint (juce::Graphics& g)
+{
+    g.fillAll (juce::Colour (panelColour));
+
+    if (auto* image = ImageLoader::getInstance()->getImage (0))
+        g.drawImage (*image, 20, 15, image->getWidth(), image->getHeight(),
+                     0, 0, image->getWidth(), image->getHeight(), false);
+}
+
+void MainComponent::resized()
+{
+    messageLabel->setBounds (80, 20, 360, 110);
+    langs->setBounds (250, 140, 190, 24);
+    button1->setBounds (190, 185, 120, 24);
+    button2->setBounds (320, 185, 120, 24);
+    progressBar->setBounds (250, 140, 190, 24);
+}

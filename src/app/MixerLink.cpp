@@ -1,0 +1,113 @@
+#include "app/MixerLink.h"
+
+namespace
+{
+constexpr int pollIntervalMs = 10;
+
+// Binding a local port takes well under a millisecond; this only bounds a sick system.
+constexpr int listenTimeoutMs = 1000;
+} // namespace
+
+MixerLink::MixerLink() : MixerLink (Settings {}) {}
+
+MixerLink::MixerLink (Settings s) : settings (std::move (s)) {}
+
+MixerLink::~MixerLink()
+{
+    // Threads first: the broadcaster reads the environment, the transfer uses the connection.
+    transfer.reset();
+    listener.reset();
+    broadcaster.reset();
+    connection.reset();
+    environment.reset();
+}
+
+int MixerLink::runInitialiseStep()
+{
+    environment = std::make_unique<UpdateEnvironment> (settings.updateFile, settings.interfaces);
+    return environment->getStatus();
+}
+
+int MixerLink::endConnect (int status)
+{
+    if (broadcaster != nullptr)
+        broadcaster->stopThread (-1);
+
+    broadcaster.reset();
+    listener.reset();
+    return status;
+}
+
+int MixerLink::runConnectStep (juce::Thread& worker)
+{
+    if (environment == nullptr || environment->getStatus() != UpdateEnvironment::ok)
+        return Listener::cannotListen;
+
+    // The port is open before the first announcement names it, so a mixer that
+    // answers the very first datagram is not refused.
+    listener = std::make_unique<Listener> (settings.listenerPort);
+    listener->startThread();
+    listener->waitUntilListening (listenTimeoutMs);
+
+    if (const int status = listener->getStatus(); status != Listener::listening)
+        return endConnect (status);
+
+    broadcaster = std::make_unique<Broadcast> (*environment, settings.listenerPort, settings.announcePort);
+    broadcaster->startThread();
+
+    if (const int status = broadcaster->getStatus(); status != Broadcast::running)
+        return endConnect (status);
+
+    for (;;)
+    {
+        const int status = listener->getStatus();
+
+        if (status == Listener::connected)
+            break;
+
+        if (status != Listener::listening)
+            return endConnect (status);
+
+        if (worker.threadShouldExit())
+            return endConnect (-1);
+
+        worker.wait (pollIntervalMs);
+    }
+
+    connection = listener->takeConnection();
+    return endConnect (0);
+}
+
+void MixerLink::publishProgress (const Update& update)
+{
+    totalBytes = update.getTotalBytes();
+    bytesSent = update.getBytesSent();
+}
+
+int MixerLink::runSendStep (juce::Thread& worker)
+{
+    if (connection == nullptr)
+        return Update::lengthSendFailed;
+
+    transfer = std::make_unique<Update> (*connection, settings.updateFile);
+    transfer->startThread();
+
+    int status = transfer->getStatus();
+
+    while (status == Update::sending && ! worker.threadShouldExit())
+    {
+        publishProgress (*transfer);
+        worker.wait (pollIntervalMs);
+        status = transfer->getStatus();
+    }
+
+    publishProgress (*transfer);
+    transfer.reset();
+    return status;
+}
+
+double MixerLink::getSendProgress() const
+{
+    const auto total = totalBytes.load();
+    return total > 0 ? (double) bytesSent.load() / (double) total : 0.0;
+}

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+/** The work of the three worker phases: initialise, connect, send. Each step
+    runs on the workflow's worker thread and returns a status code (0 success,
+    1..9 a failure the user sees with the phase's letter). The connect and send
+    steps watch the worker for a stop request and wait on it between polls.
+
+    The workflow owns one of these; tests give it scripted steps.
+*/
+class WorkerSteps
+{
+public:
+    virtual ~WorkerSteps() = default;
+
+    virtual int runInitialiseStep() = 0;
+    virtual int runConnectStep (juce::Thread& worker) = 0;
+    virtual int runSendStep (juce::Thread& worker) = 0;
+
+    /** Fraction of the update sent, 0..1; may be called on any thread. */
+    virtual double getSendProgress() const = 0;
+};

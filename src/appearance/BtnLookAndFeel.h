@@ -1,0 +1,35 @@
+#pragma once
+
+#include <juce_gui_basics/juce_gui_basics.h>
+
+/** Flat buttons: one colour with a darker outline instead of the framework's
+    gradient. Set on both buttons of the main screen, which owns it.
+*/
+class BtnLookAndFeel final : public juce::LookAndFeel_V4
+{
+public:
+    BtnLookAndFeel();
+    ~BtnLookAndFeel() override;
+
+    void drawButtonBackground (juce::Graphics& g, juce::Button& button, const juce::Colour& backgroundColour,
+                               bool isMouseOverButton, bool isButtonDown) override;
+
+    /** Outline thickness for a button's state. */
+    static float getOutlineThickness (bool isEnabled, bool isMouseOver, bool isButtonDown) noexcept;
+
+private:
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (BtnLookAndFeel)
+};
+
+/** The panel colour for a button's state: a touch less saturated at rest (more
+    while focused), laid over with black or white while hovered or pressed.
+*/
+juce::Colour getButtonBaseColour (juce::Colour backgroundColour, bool hasKeyboardFocus,
+                                  bool isMouseOverButton, bool isButtonDown);
+
+/** Fills and outlines a rectangle whose corners are quarter circles except where
+    a side is flat; a negative corner size rounds the short sides completely.
+*/
+void drawFlatButtonShape (juce::Graphics& g, float x, float y, float width, float height,
+                          juce::Colour colour, float outlineThickness, float cornerSize,
+                          bool flatOnLeft, bool flatOnRight, bool flatOnTop, bool flatOnBottom);
