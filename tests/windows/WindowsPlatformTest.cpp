@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include <juce_graphics/juce_graphics.h>
+
 #include "platform/ForegroundWindow.h"
 #include "platform/LanguageSource.h"
 #include "platform/NetworkInterfaces.h"
@@ -126,4 +128,16 @@ TEST (ForegroundWindow, MayBeCalledAtAnyTime)
     allowOtherProcessesToRaiseOurWindow();
     allowOtherProcessesToRaiseOurWindow();
     SUCCEED();
+}
+
+// The texts name their fonts; a system without them draws the fallback font.
+// Only meaningful in a prepared prefix (scripts/wine-prefix.sh) or on Windows itself.
+TEST (SystemFonts, BothTextFontsAreInstalled)
+{
+    if (std::getenv ("QVR_EXPECT_TEXT_FONTS") == nullptr)
+        GTEST_SKIP() << "not told that the text fonts are installed";
+
+    const auto names = juce::Font::findAllTypefaceNames();
+    EXPECT_TRUE (names.contains ("Arial", true)) << names.joinIntoString (", ");
+    EXPECT_TRUE (names.contains ("MS UI Gothic", true)) << names.joinIntoString (", ");
 }

@@ -1,0 +1,129 @@
+#!/usr/bin/python3
+"""The cross-built QvrUpdater.exe under Wine, end to end: the same cases as the
+Linux end-to-end run (tests/e2e), with the tool started through Wine in the
+tool's namespace and a fresh Wine prefix made for the run.
+
+    test_wine_e2e.py --binary PATH/QvrUpdater.exe [unittest arguments]
+
+Wine's server creates the sockets, so it must run inside the tool's namespace:
+the prefix is made there, and nothing of Wine runs outside it.
+"""
+
+import argparse
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import unittest
+from pathlib import Path
+
+HERE = Path(__file__).resolve().parent
+sys.path.insert(0, str(HERE.parents[0] / "e2e"))
+import harness  # noqa: E402
+import test_e2e  # noqa: E402
+
+WINE = "/usr/lib/wine/wine64"
+WINESERVER = "/usr/lib/wine/wineserver"
+PREFIX = None
+CASES = [
+    "test_e2e.EndToEnd.test_whole_road",
+    "test_e2e.EndToEnd.test_missing_update_file_shows_I4_and_never_announces",
+]
+
+
+def wine_env(extra=None):
+    return {**(extra or {}), "WINEPREFIX": str(PREFIX), "WINEDEBUG": "-all",
+            "WINEDLLOVERRIDES": "mscoree,mshtml=", "WINEARCH": "win64"}
+
+
+class WineApp(harness.App):
+    """A copy of the .exe (its .upd beside it), started through Wine in the tool's namespace."""
+
+    def start(self):
+        self.proc = self.session.spawn(
+            ["ip", "netns", "exec", self.session.app_ns, WINE, str(self.exe)],
+            env=wine_env(self.env), stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+        return self
+
+    def wait_window(self, timeout=45):
+        # The first start in a prefix also starts Wine's services.
+        return super().wait_window(timeout)
+
+
+def stop_wine(session):
+    if PREFIX is None or session.app_ns is None:
+        return
+    harness.run(["ip", "netns", "exec", session.app_ns, WINESERVER, "-k"],
+                check=False, timeout=30, env=wine_env({"PATH": "/usr/bin:/bin"}))
+
+
+original_setup = test_e2e.setUpModule
+original_teardown = test_e2e.tearDownModule
+
+
+def setup_module():
+    global PREFIX
+    original_setup()
+    PREFIX = Path(tempfile.mkdtemp(prefix="qvr-wine-")) / "prefix"
+    try:
+        harness.run(["ip", "netns", "exec", test_e2e.SESSION.app_ns,
+                     str(harness.REPO / "scripts" / "wine-prefix.sh"), str(PREFIX)], timeout=240)
+    except Exception:
+        teardown_module()
+        raise
+
+
+def teardown_module():
+    try:
+        stop_wine(test_e2e.SESSION)
+    finally:
+        original_teardown()
+        if PREFIX is not None:
+            shutil.rmtree(PREFIX.parent, ignore_errors=True)
+
+
+def main():
+    parser = argparse.ArgumentParser(add_help=False)
+    parser.add_argument("--binary", required=True)
+    parser.add_argument("--source", help="source tree (scripts/, tools/); default: this file's")
+    parser.add_argument("--watchdog", type=int, default=360)
+    args, rest = parser.parse_known_args()
+    if args.source:
+        harness.use_source(args.source)
+    binary = Path(args.binary).resolve()
+    if not binary.is_file():
+        print(f"no binary at {binary}", file=sys.stderr)
+        return 2
+    for tool in (WINE, WINESERVER):
+        if not os.access(tool, os.X_OK):
+            print(f"{tool} is missing (apt-get install wine64)", file=sys.stderr)
+            return 2
+
+    test_e2e.BINARY = binary
+    test_e2e.App = WineApp
+    test_e2e.setUpModule = setup_module
+    test_e2e.tearDownModule = teardown_module
+    harness.install_watchdog(args.watchdog)
+
+    names = [a for a in rest if not a.startswith("-")] or CASES
+    suite = unittest.defaultTestLoader.loadTestsFromNames(names)
+    try:
+        result = unittest.TextTestRunner(verbosity=2).run(suite)
+        return 0 if result.wasSuccessful() else 1
+    finally:
+        session = test_e2e.SESSION
+        if session is not None:
+            stop_wine(session)
+            session.close()
+            left = subprocess.run(["ip", "netns", "list"], capture_output=True, text=True).stdout
+            if f"qvr-{session.tag}-" in left:
+                print("namespaces left behind: " + left, file=sys.stderr)
+                return 1
+        if PREFIX is not None:
+            shutil.rmtree(PREFIX.parent, ignore_errors=True)
+    return 1
+
+
+if __name__ == "__main__":
+    sys.exit(main())
