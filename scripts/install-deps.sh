@@ -12,6 +12,15 @@ packages=(
     clang-14 libclang-rt-14-dev
 )
 
+# Extra stages: --windows (cross-build and Wine), --deb (the Debian package).
+for stage in "$@"; do
+    case $stage in
+        --windows) packages+=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev libz-mingw-w64-dev wine64 dpkg-dev) ;;
+        --deb) packages+=(dpkg-dev) ;;
+        *) echo "install-deps: unknown stage $stage" >&2; exit 2 ;;
+    esac
+done
+
 missing=()
 for p in "${packages[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,0 +1,85 @@
+#!/usr/bin/python3
+"""The tool as the Debian package installs it, end to end: the package is
+unpacked into a scratch root (dpkg -x) and its launcher, usr/bin/qvr-updater,
+is started with an update file (the whole road) or without one (the missing
+file box), in the same private namespace pair and display as tests/e2e.
+
+    test_deb_e2e.py --root SCRATCH_ROOT [unittest arguments]
+"""
+
+import argparse
+import subprocess
+import sys
+import unittest
+from pathlib import Path
+
+HERE = Path(__file__).resolve().parent
+sys.path.insert(0, str(HERE.parents[0] / "e2e"))
+import harness  # noqa: E402
+import test_e2e  # noqa: E402
+
+CASES = [
+    "test_e2e.EndToEnd.test_whole_road",
+    "test_e2e.EndToEnd.test_missing_update_file_shows_I4_and_never_announces",
+]
+
+
+class LauncherApp(harness.App):
+    """The installed launcher, given the update file written beside the copy the harness made."""
+
+    def start(self):
+        update = self.exe.with_suffix(".upd")
+        args = [str(update)] if update.exists() else []
+        script = 'mount --bind "$0" /var/tmp && cd "$1" && shift && exec "$@"'
+        self.proc = self.session.spawn(
+            ["ip", "netns", "exec", self.session.app_ns, "sh", "-c", script,
+             str(self.lock), str(self.folder), str(LAUNCHER), *args],
+            env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+        return self
+
+    @property
+    def pid(self):
+        # The window belongs to the launcher's child, the copy it runs.
+        out = subprocess.run(["pgrep", "-P", str(self.proc.pid), "-n"], capture_output=True, text=True).stdout.split()
+        return int(out[0]) if out else self.proc.pid
+
+
+LAUNCHER = None
+
+
+def main():
+    global LAUNCHER
+    parser = argparse.ArgumentParser(add_help=False)
+    parser.add_argument("--root", required=True, help="where the package was unpacked")
+    parser.add_argument("--source", help="source tree (scripts/, tools/); default: this file's")
+    parser.add_argument("--watchdog", type=int, default=240)
+    args, rest = parser.parse_known_args()
+    if args.source:
+        harness.use_source(args.source)
+    root = Path(args.root).resolve()
+    LAUNCHER = root / "usr" / "bin" / "qvr-updater"
+    binary = root / "usr" / "lib" / "qvr-updater" / "QvrUpdater"
+    for path in (LAUNCHER, binary):
+        if not path.is_file():
+            print(f"the package has no {path.relative_to(root)}", file=sys.stderr)
+            return 2
+
+    # The harness copies the "binary" into each case's folder; the launcher
+    # itself is what runs, from the scratch root, and finds the tool beside it.
+    test_e2e.BINARY = binary
+    test_e2e.App = LauncherApp
+    harness.install_watchdog(args.watchdog)
+
+    names = [a for a in rest if not a.startswith("-")] or CASES
+    suite = unittest.defaultTestLoader.loadTestsFromNames(names)
+    try:
+        result = unittest.TextTestRunner(verbosity=2).run(suite)
+        return 0 if result.wasSuccessful() else 1
+    finally:
+        session = test_e2e.SESSION
+        if session is not None:
+            session.close()
+
+
+if __name__ == "__main__":
+    sys.exit(main())
