@@ -187,6 +187,79 @@ namespace nettest
         int handle = -1;
     };
 
+    struct Heard
+    {
+        std::string bytes;
+        Clock::time_point at;
+    };
+
+    // The mixer's side of the announcements: a socket on a free UDP port of
+    // 0.0.0.0, which hears datagrams sent to 127.255.255.255.
+    class AnnouncementReceiver
+    {
+    public:
+        AnnouncementReceiver()
+        {
+            handle = ::socket (AF_INET, SOCK_DGRAM, 0);
+            int on = 1;
+            ::setsockopt (handle, SOL_SOCKET, SO_REUSEADDR, &on, sizeof (on));
+
+            sockaddr_in a {};
+            a.sin_family = AF_INET;
+            ::bind (handle, reinterpret_cast<sockaddr*> (&a), sizeof (a));
+
+            socklen_t size = sizeof (a);
+            ::getsockname (handle, reinterpret_cast<sockaddr*> (&a), &size);
+            port = ntohs (a.sin_port);
+        }
+
+        ~AnnouncementReceiver() { ::close (handle); }
+
+        /** Collects datagrams until the time is up, counted from the first one heard
+            (or from now, when none comes); gives up after timeoutMs in any case.
+        */
+        std::vector<Heard> listen (int windowMs, int timeoutMs)
+        {
+            std::vector<Heard> heard;
+            const auto started = Clock::now();
+            auto end = started + std::chrono::milliseconds (timeoutMs);
+
+            for (;;)
+            {
+                const auto left = std::chrono::duration_cast<std::chrono::milliseconds> (end - Clock::now()).count();
+
+                if (left <= 0)
+                    return heard;
+
+                pollfd p { handle, POLLIN, 0 };
+
+                if (::poll (&p, 1, (int) left) <= 0)
+                    continue;
+
+                char buffer[64];
+                const auto n = ::recv (handle, buffer, sizeof (buffer), 0);
+
+                if (n < 0)
+                    continue;
+
+                heard.push_back ({ std::string (buffer, (size_t) n), Clock::now() });
+
+                if (heard.size() == 1)
+                    end = std::min (end, heard.front().at + std::chrono::milliseconds (windowMs));
+            }
+        }
+
+        void drain()
+        {
+            char buffer[64];
+            while (::recv (handle, buffer, sizeof (buffer), MSG_DONTWAIT) >= 0)
+            {
+            }
+        }
+
+        int handle = -1, port = 0;
+    };
+
     inline std::uint32_t readBigEndian32 (const std::string& s, size_t offset = 0)
     {
         auto b = [&] (size_t i) { return (std::uint32_t) (std::uint8_t) s[offset + i]; };

@@ -1,0 +1,192 @@
+#pragma once
+
+#include <atomic>
+#include <memory>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <juce_gui_basics/juce_gui_basics.h>
+
+#include "app/MainComponent.h"
+#include "appearance/AlineButton.h"
+#include "support/TestLanguageSource.h"
+
+namespace workflowtest
+{
+    /** Runs the message loop until the condition holds; false after timeoutMs. */
+    inline bool pumpUntil (const std::function<bool()>& condition, int timeoutMs = 5000)
+    {
+        const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) timeoutMs;
+
+        while (! condition())
+        {
+            if (juce::Time::getMillisecondCounter() >= end)
+                return false;
+
+            juce::MessageManager::getInstance()->runDispatchLoopUntil (2);
+        }
+
+        return true;
+    }
+
+    /** Runs the message loop for a while, for events that must not come. */
+    inline void pumpFor (int ms)
+    {
+        pumpUntil ([] { return false; }, ms);
+    }
+
+    /** What the scripted steps do; shared between the test and the steps the component owns. */
+    struct Script
+    {
+        std::atomic<int> outcome[3] { { 0 }, { 0 }, { 0 } };     // initialise, connect, send
+        std::atomic<bool> hold[3] { { false }, { false }, { false } };
+        std::atomic<int> calls[3] { { 0 }, { 0 }, { 0 } };
+        std::atomic<bool> sawStopRequest[3] { { false }, { false }, { false } };
+        std::atomic<double> progress { 0.0 };
+        juce::WaitableEvent released[3] { juce::WaitableEvent (true), juce::WaitableEvent (true), juce::WaitableEvent (true) };
+
+        void release (int step) { released[step].signal(); }
+    };
+
+    enum Step { initialiseStep = 0, connectStep = 1, sendStep = 2 };
+
+    /** Worker steps that do what the script says. A held connect or send step
+        waits for release or a stop request, like the real ones; a held
+        initialise step ignores stop requests, like the real one.
+    */
+    class ScriptedSteps final : public WorkerSteps
+    {
+    public:
+        explicit ScriptedSteps (std::shared_ptr<Script> s) : script (std::move (s)) {}
+
+        int runInitialiseStep() override
+        {
+            ++script->calls[initialiseStep];
+
+            if (script->hold[initialiseStep])
+                script->released[initialiseStep].wait (5000);
+
+            return script->outcome[initialiseStep];
+        }
+
+        int runConnectStep (juce::Thread& worker) override { return waitingStep (connectStep, worker); }
+        int runSendStep (juce::Thread& worker) override { return waitingStep (sendStep, worker); }
+        double getSendProgress() const override { return script->progress; }
+
+    private:
+        int waitingStep (int step, juce::Thread& worker)
+        {
+            ++script->calls[step];
+
+            for (int i = 0; script->hold[step] && i < 500; ++i)
+            {
+                if (worker.threadShouldExit())
+                {
+                    script->sawStopRequest[step] = true;
+                    return -1;
+                }
+
+                if (script->released[step].wait (0))
+                    break;
+
+                worker.wait (10);
+            }
+
+            return script->outcome[step];
+        }
+
+        std::shared_ptr<Script> script;
+    };
+
+    struct Box
+    {
+        juce::String message, button;
+        std::function<void()> dismiss;
+    };
+
+    /** A main component inside a plain parent (which takes the title), with
+        scripted steps, recorded message boxes and a quit counter.
+    */
+    class WorkflowTest : public ::testing::Test
+    {
+    protected:
+        void SetUp() override { makeComponent (0x0409, {}); }
+
+        void TearDown() override
+        {
+            if (component != nullptr)
+                parent.removeChildComponent (component.get());
+
+            component.reset();
+            TxtLoader::deleteInstance();
+            TxtLoader::setLanguageSource (nullptr);
+        }
+
+        void makeComponent (int languageId, std::vector<std::string> locales)
+        {
+            component.reset();
+            TxtLoader::deleteInstance();
+            TxtLoader::setLanguageSource (std::make_unique<TestLanguageSource> (languageId, std::move (locales)));
+
+            MainComponent::Services services;
+            services.steps = std::make_unique<ScriptedSteps> (script);
+            services.showMessageBox = [this] (const juce::String& message, const juce::String& button, std::function<void()> dismissed)
+            {
+                boxes.push_back ({ message, button, std::move (dismissed) });
+            };
+            services.quit = [this] { ++quits; };
+
+            component = std::make_unique<MainComponent> (std::move (services));
+            parent.addAndMakeVisible (*component);
+        }
+
+        template <typename ComponentType>
+        ComponentType& child (const juce::String& name)
+        {
+            for (auto* c : component->getChildren())
+                if (c->getName() == name)
+                    if (auto* typed = dynamic_cast<ComponentType*> (c))
+                        return *typed;
+
+            ADD_FAILURE() << "no child " << name;
+            throw std::runtime_error ("missing child");
+        }
+
+        AlineButton& button1() { return child<AlineButton> ("button1"); }
+        AlineButton& button2() { return child<AlineButton> ("button2"); }
+        juce::ComboBox& langs() { return child<juce::ComboBox> ("langs"); }
+        juce::Label& message() { return child<juce::Label> ("Message Label"); }
+
+        /** A click through the button's own message, as the framework delivers one. */
+        void click (juce::Button& button)
+        {
+            button.triggerClick();
+            pumpFor (20);
+        }
+
+        bool reaches (int phase, int timeoutMs = 5000)
+        {
+            return pumpUntil ([&] { return component->getPhase() == phase; }, timeoutMs);
+        }
+
+        /** From construction to the given phase, every step succeeding at once. */
+        void goTo (int phase)
+        {
+            component->advancePhase();
+
+            for (int p = 0; p < phase; ++p)
+            {
+                if (! isWorkerPhase (p))
+                    click (button1());
+
+                ASSERT_TRUE (reaches (p + 1)) << "stuck in phase " << component->getPhase();
+            }
+        }
+
+        juce::Component parent;
+        std::shared_ptr<Script> script = std::make_shared<Script>();
+        std::unique_ptr<MainComponent> component;
+        std::vector<Box> boxes;
+        int quits = 0;
+    };
+} // namespace workflowtest
