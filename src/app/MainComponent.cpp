@@ -121,8 +121,11 @@ void MainComponent::advancePhase()
 {
     const int old = phase;
 
-    if (old < closed)
-        phase = old + 1;
+    // The quit is already on its way; a late click must not ask again.
+    if (old >= closed)
+        return;
+
+    phase = old + 1;
 
     stopThread (-1);
 
