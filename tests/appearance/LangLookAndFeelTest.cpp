@@ -1,0 +1,71 @@
+#include <gtest/gtest.h>
+
+#include "AppearanceTestSupport.h"
+#include "appearance/LangLookAndFeel.h"
+#include "appearance/ScreenLookAndFeel.h"
+#include "appearance/Typefaces.h"
+#include "support/TestLanguageSource.h"
+
+using namespace appearancetest;
+
+class LangLookAndFeelTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        txt = freshTxtLoader (0x0409, { "00000411" });
+        juce::LookAndFeel::setDefaultLookAndFeel (&screen);
+        setDefaultSansSerifName ("Arial");
+    }
+
+    void TearDown() override
+    {
+        setDefaultSansSerifName ({});
+        juce::LookAndFeel::setDefaultLookAndFeel (nullptr);
+        TxtLoader::deleteInstance();
+        TxtLoader::setLanguageSource (nullptr);
+    }
+
+    juce::Image drawItem (juce::LookAndFeel& lookAndFeel, const juce::String& text, bool highlighted)
+    {
+        juce::Image image (juce::Image::RGB, 190, 24, true);
+        juce::Graphics g (image);
+        g.fillAll (juce::Colours::white);
+        lookAndFeel.drawPopupMenuItem (g, image.getBounds(), false, true, highlighted, false, false,
+                                       text, {}, nullptr, nullptr);
+        return image;
+    }
+
+    TxtLoader* txt = nullptr;
+    ScreenLookAndFeel screen;
+    LangLookAndFeel lang;
+};
+
+TEST_F (LangLookAndFeelTest, EachLanguageNameIsDrawnInItsOwnFont)
+{
+    EXPECT_EQ (LangLookAndFeel::getTypefaceNameForItem (txt->getLanguageName (0)), txt->getFontName (0));
+    EXPECT_EQ (LangLookAndFeel::getTypefaceNameForItem (txt->getLanguageName (1)), txt->getFontName (1));
+    EXPECT_EQ (LangLookAndFeel::getTypefaceNameForItem (txt->getLanguageName (1).toUpperCase()), txt->getFontName (1));
+    EXPECT_EQ (LangLookAndFeel::getTypefaceNameForItem ("Klingon"), "Arial");
+
+    // The Japanese name drawn by this look differs from the same name in the Latin default...
+    const auto japaneseName = txt->getLanguageName (1);
+    juce::LookAndFeel_V4 plain (juce::LookAndFeel_V4::getLightColourScheme());
+    const auto ours = drawItem (lang, japaneseName, false);
+    EXPECT_FALSE (sameImage (ours, drawItem (plain, japaneseName, false)));
+    EXPECT_GT (countInk (ours, ours.getBounds(), juce::Colours::white), 30);
+
+    // ...and the default typeface is back once the item is drawn.
+    EXPECT_EQ (getDefaultSansSerifName(), "Arial");
+}
+
+TEST_F (LangLookAndFeelTest, HighlightedItemSitsOnDarkNavy)
+{
+    const auto highlighted = drawItem (lang, txt->getLanguageName (0), true);
+    EXPECT_EQ (highlighted.getPixelAt (2, 2), juce::Colour (LangLookAndFeel::highlightColour));
+    EXPECT_EQ (highlighted.getPixelAt (0, 0), juce::Colours::white);
+
+    const auto normal = drawItem (lang, txt->getLanguageName (0), false);
+    EXPECT_EQ (normal.getPixelAt (2, 2), juce::Colours::white);
+    EXPECT_GT (countInk (normal, normal.getBounds(), juce::Colours::white), 20);
+}
