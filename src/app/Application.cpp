@@ -1,18 +1,22 @@
 #include "app/Application.h"
 
 #include "app/MainWindow.h"
+#include "platform/ForegroundWindow.h"
+#include "platform/RepaintPump.h"
 
 Application::Application() = default;
 Application::~Application() = default;
 
 void Application::initialise (const juce::String&)
 {
+    keepRepaintingWithoutVerticalBlank();
     mainWindow = std::make_unique<MainWindow>();
 }
 
 void Application::shutdown()
 {
     mainWindow = nullptr;
+    stopRepaintingWithoutVerticalBlank();
 }
 
 const juce::String Application::getApplicationName()
@@ -28,6 +32,8 @@ const juce::String Application::getApplicationVersion()
 
 bool Application::moreThanOneInstanceAllowed()
 {
+    // Asked before the single-instance check: a later start may then raise our window.
+    allowOtherProcessesToRaiseOurWindow();
     return false;
 }
 
