@@ -128,7 +128,7 @@ if [ $auto -eq 1 ]; then
     [ -n "$wx" ] || { echo "demo: no window appeared" >&2; exit 1; }
     sleep 0.5
     echo "language screen: OK"
-    press 250 192
+    press 250 180
 
     # The first button is START once the check is done; clicks on it while it is
     # still disabled are ignored. Listening on 54000 means START was taken.
@@ -136,7 +136,7 @@ if [ $auto -eq 1 ]; then
         listening && break
         alive "$app_pid" || break
         sleep 0.25
-        press 250 192
+        press 250 180
     done
     listening || { echo "demo: the tool did not start waiting for the mixer" >&2; exit 1; }
     echo "confirm screen: START; waiting for the simulated mixer"
@@ -154,7 +154,7 @@ if [ $auto -eq 1 ]; then
     for ((i = 0; i < 40; i++)); do
         alive "$app_pid" || break
         sleep 0.25
-        press 250 192
+        press 250 180
     done
 else
     echo "close the tool when you are done"

@@ -12,6 +12,7 @@
 namespace
 {
 constexpr int progressRefreshMs = 50;
+constexpr int buttonRowY = 168;
 
 void showAlertWindow (const juce::String& message, const juce::String& buttonText, std::function<void()> dismissed)
 {
@@ -314,7 +315,9 @@ void MainComponent::resized()
 {
     messageLabel->setBounds (80, 20, 360, 110);
     langs->setBounds (250, 140, 190, 24);
-    button1->setBounds (190, 185, 120, 24);
-    button2->setBounds (320, 185, 120, 24);
+    // The buttons' row is raised to end inside the 200-pixel panel; lower, the
+    // bottom third of each button and its caption would be cut off.
+    button1->setBounds (190, buttonRowY, 120, 24);
+    button2->setBounds (320, buttonRowY, 120, 24);
     progressBar->setBounds (250, 140, 190, 24);
 }

@@ -318,4 +318,11 @@ TEST_F (WorkflowTest, PanelIsFilledAndCarriesTheEmblem)
     EXPECT_EQ (image.getPixelAt (449, 100), panel);
     EXPECT_NE (image.getPixelAt (20 + 24, 15 + 24), panel) << "no emblem at (20, 15)";
     EXPECT_EQ (image.getPixelAt (19, 100), panel);
+
+    // Both buttons, caption and all, lie inside the panel.
+    for (auto* button : { &button1(), &button2() })
+    {
+        EXPECT_TRUE (component->getLocalBounds().contains (button->getBounds())) << button->getBounds().toString();
+        EXPECT_FALSE (button->getBounds().intersects (langs().getBounds()));
+    }
 }

@@ -36,10 +36,10 @@ SCREEN_SIZE = (450, 200)
 MESSAGE = (80, 20, 360, 110)
 LANGS = (250, 140, 190, 24)
 # The buttons reach below the 200-pixel screen; only their top part is visible.
-BUTTON1 = (190, 185, 120, 15)
-BUTTON2 = (320, 185, 120, 15)
-BUTTON1_CLICK = (250, 192)
-BUTTON2_CLICK = (380, 192)
+BUTTON1 = (190, 168, 120, 24)
+BUTTON2 = (320, 168, 120, 24)
+BUTTON1_CLICK = (250, 180)
+BUTTON2_CLICK = (380, 180)
 
 
 class HarnessError(AssertionError):

@@ -49,7 +49,14 @@ def shoot(session, binary, out, code):
     save("waiting", app.main.rect)
 
     sim = session.simulator("--timeout", 60)
-    sending = app.wait_screen("the sending screen", differs(waiting), timeout=20)
+    # The moving progress bar never lets the whole screen settle: wait for the
+    # new message with the bar up, and for the bar to have visibly moved on.
+    def sending_shown():
+        img = app.screen()
+        return img if differs(waiting)(img) and img.ink(LANGS) > 0 else None
+
+    sending = poll("the sending screen", 20, sending_shown, interval=0.1)
+    poll("the bar moving on", 10, lambda: app.screen().difference(sending, LANGS) > 0.05, interval=0.1)
     save("sending", app.main.rect)
 
     report = sim.result(60)
