@@ -35,7 +35,7 @@ PANEL = (239, 235, 222)
 SCREEN_SIZE = (450, 200)
 MESSAGE = (80, 20, 360, 110)
 LANGS = (250, 140, 190, 24)
-# The buttons reach below the 200-pixel screen; only their top part is visible.
+# The buttons end 8 pixels above the bottom of the 200-pixel screen.
 BUTTON1 = (190, 168, 120, 24)
 BUTTON2 = (320, 168, 120, 24)
 BUTTON1_CLICK = (250, 180)
