@@ -2,7 +2,10 @@
 
 namespace
 {
-constexpr int pollIntervalMs = 10;
+// The worker sleeps until a link thread finishes or a stop request comes (both
+// wake it at once); this only bounds how stale the progress figures get.
+constexpr int progressIntervalMs = 50;
+constexpr int idleWaitMs = 100;
 
 // Binding a local port takes well under a millisecond; this only bounds a sick system.
 constexpr int listenTimeoutMs = 1000;
@@ -46,6 +49,7 @@ int MixerLink::runConnectStep (juce::Thread& worker)
     // The port is open before the first announcement names it, so a mixer that
     // answers the very first datagram is not refused.
     listener = std::make_unique<Listener> (settings.listenerPort);
+    listener->onFinished = [&worker] { worker.notify(); };
     listener->startThread();
     listener->waitUntilListening (listenTimeoutMs);
 
@@ -71,7 +75,7 @@ int MixerLink::runConnectStep (juce::Thread& worker)
         if (worker.threadShouldExit())
             return endConnect (-1);
 
-        worker.wait (pollIntervalMs);
+        worker.wait (idleWaitMs);
     }
 
     connection = listener->takeConnection();
@@ -90,6 +94,7 @@ int MixerLink::runSendStep (juce::Thread& worker)
         return Update::lengthSendFailed;
 
     transfer = std::make_unique<Update> (*connection, settings.updateFile);
+    transfer->onFinished = [&worker] { worker.notify(); };
     transfer->startThread();
 
     int status = transfer->getStatus();
@@ -97,7 +102,7 @@ int MixerLink::runSendStep (juce::Thread& worker)
     while (status == Update::sending && ! worker.threadShouldExit())
     {
         publishProgress (*transfer);
-        worker.wait (pollIntervalMs);
+        worker.wait (progressIntervalMs);
         status = transfer->getStatus();
     }
 

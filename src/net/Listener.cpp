@@ -1,4 +1,5 @@
 #include "net/Listener.h"
+#include "net/CallOnExit.h"
 
 #include <cerrno>
 
@@ -31,12 +32,25 @@ namespace
     // listener cannot be given SO_EXCLUSIVEADDRUSE before its bind, so the
     // port is first taken exclusively on its own: if that fails, someone else
     // holds or shares it and we must not claim to listen.
+    //
+    // This probe is the process's first socket when the tool starts: JUCE
+    // starts Winsock only in its own socket constructors, and the interface
+    // query has balanced its start already. So the probe starts (and ends) its
+    // own use of Winsock, or its socket() fails with WSANOTINITIALISED.
     bool portIsFreeForUsAlone (int port) noexcept
     {
+        WSADATA data;
+
+        if (::WSAStartup (MAKEWORD (2, 2), &data) != 0)
+            return false;
+
         const auto probe = ::socket (AF_INET, SOCK_STREAM, IPPROTO_TCP);
 
         if (probe == INVALID_SOCKET)
+        {
+            ::WSACleanup();
             return false;
+        }
 
         int on = 1;
         sockaddr_in any {};
@@ -47,6 +61,7 @@ namespace
         const auto ok = ::setsockopt (probe, SOL_SOCKET, SO_EXCLUSIVEADDRUSE, reinterpret_cast<const char*> (&on), sizeof (on)) == 0
                      && ::bind (probe, reinterpret_cast<const sockaddr*> (&any), sizeof (any)) == 0;
         ::closesocket (probe);
+        ::WSACleanup();
         return ok;
     }
    #endif
@@ -119,6 +134,8 @@ std::unique_ptr<juce::StreamingSocket> Listener::takeConnection()
 
 void Listener::run()
 {
+    const CallOnExit finished { onFinished };
+
    #if defined (_WIN32)
     if (port != 0 && ! portIsFreeForUsAlone (port))
     {

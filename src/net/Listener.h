@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 #include <juce_core/juce_core.h>
@@ -42,6 +43,11 @@ public:
 
     /** Hands the accepted connection over; valid once getStatus() has returned connected. */
     std::unique_ptr<juce::StreamingSocket> takeConnection();
+
+    /** Called on this object's thread once the status has left listening, so that
+        a waiting owner can sleep until then instead of polling. Set before startThread.
+    */
+    std::function<void()> onFinished;
 
     void run() override;
 

@@ -1,4 +1,5 @@
 #include "net/Update.h"
+#include "net/CallOnExit.h"
 
 #include <cerrno>
 #include <chrono>
@@ -150,6 +151,8 @@ void Update::pauseAfterChunk (std::chrono::steady_clock::time_point sentAt)
 
 void Update::run()
 {
+    const CallOnExit finished { onFinished };
+
     // With the default 50 µs of timer slack every sleep overshoots.
    #if ! defined (_WIN32)
     ::prctl (PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);

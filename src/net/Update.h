@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <chrono>
 
 #include <juce_core/juce_core.h>
@@ -41,6 +42,11 @@ public:
 
     /** The file's size as announced; 0 until the length has been sent. */
     juce::int64 getTotalBytes() const noexcept { return totalBytes.load(); }
+
+    /** Called on this object's thread once the status has left sending, so that
+        a waiting owner can sleep until then instead of polling. Set before startThread.
+    */
+    std::function<void()> onFinished;
 
     void run() override;
 

@@ -164,3 +164,51 @@ TEST (ListenerFaults, DestroyedBeforeItEverRan)
     EXPECT_FALSE (listener->waitUntilListening (0));
     listener.reset();
 }
+
+// The owner sleeps until told, so the word must come once, and only after the outcome is set.
+TEST (ListenerFinished, CallbackComesOnceWithTheFinalStatusOnEveryEnding)
+{
+    struct Seen { std::atomic<int> calls { 0 }, status { -100 }; juce::WaitableEvent event; };
+
+    auto watch = [] (Listener& l, Seen& seen)
+    {
+        l.onFinished = [&l, &seen] { seen.status = l.getStatus(); ++seen.calls; seen.event.signal(); };
+    };
+
+    {
+        Seen seen;
+        Listener listener (0);
+        watch (listener, seen);
+        listener.startThread();
+        ASSERT_TRUE (listener.waitUntilListening (5000));
+        EXPECT_FALSE (seen.event.wait (50)) << "told before anything happened";
+
+        Peer peer;
+        ASSERT_TRUE (peer.connect (listener.getPort()));
+        ASSERT_TRUE (seen.event.wait (5000));
+        EXPECT_EQ (seen.status, Listener::connected);
+        listener.stopThread (-1);
+        EXPECT_EQ (seen.calls, 1);
+    }
+
+    {
+        Seen seen;
+        auto listener = std::make_unique<Listener> (0);
+        watch (*listener, seen);
+        listener->startThread();
+        ASSERT_TRUE (listener->waitUntilListening (5000));
+        listener.reset();
+        EXPECT_EQ (seen.calls, 1);
+        EXPECT_EQ (seen.status, Listener::endedWithoutPeer);
+    }
+
+    {
+        PortHolder holder (true);
+        Seen seen;
+        Listener listener (holder.port);
+        watch (listener, seen);
+        listener.startThread();
+        ASSERT_TRUE (seen.event.wait (5000));
+        EXPECT_EQ (seen.status, Listener::cannotListen);
+    }
+}
