@@ -9,6 +9,7 @@ packages=(
     libfreetype-dev libfontconfig1-dev libx11-dev libxrandr-dev libxinerama-dev libxcursor-dev libxext-dev
     fonts-liberation2 fonts-ipafont-gothic locales
     xvfb xauth xdotool x11-utils imagemagick iproute2 procps psmisc
+    tesseract-ocr tesseract-ocr-eng tesseract-ocr-jpn
     clang-14 libclang-rt-14-dev
 )
 

@@ -52,7 +52,9 @@ def squeeze(text):
     return re.sub(r"\s+", "", text or "")
 
 
-class EndToEnd(unittest.TestCase):
+class E2ECase(unittest.TestCase):
+    """What every end-to-end case does: start copies of the tool, drive them, end them."""
+
     def setUp(self):
         self.session = SESSION
         self.addCleanup(self._end_processes)
@@ -93,6 +95,8 @@ class EndToEnd(unittest.TestCase):
         # A negative code is a signal (SIGPIPE from a reset peer, a crash).
         self.assertEqual(code, 0, f"the tool ended with {code} after the box")
 
+
+class EndToEnd(E2ECase):
     # 1
     def test_whole_road(self):
         update = make_update_file(UPDATE_SIZE)
