@@ -38,12 +38,28 @@ namespace
         return true;
     }
 
-    juce::String usage()
+    double cpuSeconds()
     {
         rusage u {};
         getrusage (RUSAGE_SELF, &u);
-        const auto cpu = (double) u.ru_utime.tv_sec + (double) u.ru_utime.tv_usec * 1e-6 + (double) u.ru_stime.tv_sec + (double) u.ru_stime.tv_usec * 1e-6;
-        return "\"cpu_seconds\": " + juce::String (cpu, 4) + ", \"max_rss_kb\": " + juce::String ((juce::int64) u.ru_maxrss);
+        return (double) u.ru_utime.tv_sec + (double) u.ru_utime.tv_usec * 1e-6
+             + (double) u.ru_stime.tv_sec + (double) u.ru_stime.tv_usec * 1e-6;
+    }
+
+    // The peak of this program's own memory. getrusage's ru_maxrss would also count
+    // the parent's memory at the fork before the exec that started us.
+    juce::int64 peakResidentKb()
+    {
+        for (auto& line : juce::StringArray::fromLines (juce::File ("/proc/self/status").loadFileAsString()))
+            if (line.startsWith ("VmHWM:"))
+                return line.fromFirstOccurrenceOf (":", false, false).trim().getLargeIntValue();
+
+        return -1;
+    }
+
+    juce::String usage()
+    {
+        return "\"cpu_seconds\": " + juce::String (cpuSeconds(), 4) + ", \"max_rss_kb\": " + juce::String (peakResidentKb());
     }
 
     void report (const juce::String& fields)
@@ -92,16 +108,21 @@ int main (int argc, char** argv)
     }
 
     const auto connectStart = monotonic();
+    const auto connectCpu = cpuSeconds();
     auto broadcast = std::make_unique<Broadcast> (environment);
     auto listener = std::make_unique<Listener>();
+    juce::WaitableEvent listenerEnded, transferEnded;
+    listener->onFinished = [&] { listenerEnded.signal(); };
     broadcast->startThread();
     listener->startThread();
+
+    const auto waitLimit = waitOnly > 0 ? waitOnly : timeout;
 
     while (listener->getStatus() == Listener::listening)
     {
         const auto waited = monotonic() - connectStart;
 
-        if (waited > (waitOnly > 0 ? waitOnly : timeout))
+        if (waited >= waitLimit)
         {
             // A cancel while waiting: how long until the announcements end and the port is closed.
             const auto stopStart = monotonic();
@@ -109,11 +130,13 @@ int main (int argc, char** argv)
             broadcast.reset();
             report ("\"result\": \"waited\", \"connect_start\": " + juce::String (connectStart, 6)
                     + ", \"seconds\": " + juce::String (waited, 3)
+                    + ", \"wait_cpu_seconds\": " + juce::String (cpuSeconds() - connectCpu, 4)
                     + ", \"stop_ms\": " + juce::String (1000.0 * (monotonic() - stopStart), 3));
             return waitOnly > 0 ? 0 : 1;
         }
 
-        juce::Thread::sleep (10);
+        // Like the tool's worker: asleep until the listener ends (or the time is up).
+        listenerEnded.wait (1 + (int) (1000.0 * (waitLimit - waited)));
     }
 
     if (listener->getStatus() != Listener::connected)
@@ -129,15 +152,20 @@ int main (int argc, char** argv)
     listener.reset();
 
     auto transfer = std::make_unique<Update> (*connection, file);
+    transfer->onFinished = [&] { transferEnded.signal(); };
     const auto sendStart = monotonic();
     transfer->startThread();
 
-    while (transfer->getStatus() == Update::sending && monotonic() - sendStart < timeout)
+    const auto sendLimitMs = cancelAfterMs > 0 ? cancelAfterMs : timeout * 1000.0;
+
+    while (transfer->getStatus() == Update::sending)
     {
-        if (cancelAfterMs > 0 && (monotonic() - sendStart) * 1000.0 >= cancelAfterMs)
+        const auto sentForMs = (monotonic() - sendStart) * 1000.0;
+
+        if (sentForMs >= sendLimitMs)
             break;
 
-        juce::Thread::sleep (1);
+        transferEnded.wait (1 + (int) (sendLimitMs - sentForMs));
     }
 
     const auto sendSeconds = monotonic() - sendStart;

@@ -20,6 +20,9 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 NETNS = os.path.join(ROOT, "scripts", "netns.sh")
 PEER = os.path.join(ROOT, "bench", "timing_peer.py")
 REFERENCE = os.path.join(ROOT, "bench", "reference_sender.py")
+sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
+import harness  # noqa: E402
+import test_e2e  # noqa: E402
 
 
 def sh(*cmd, **kw):
@@ -115,15 +118,29 @@ def main():
                  for _ in range(args.runs)]
         rows.append(("cancel while sending, peer stopped reading (ms)", median(stops), None, "≤ 1000", ""))
 
+        screen = cancel_through_screen(args.build, args.runs)
+        rows.append(("the same through the main screen, while connecting: Cancel → link quiet, box up (ms)",
+                     median(screen["connecting_ms"]), None, "≤ 20", "in-process, loopback; port and silence checked after"))
+        rows.append(("the same through the main screen, while sending (ms)", median(screen["sending_ms"]), None, "≤ 20", ""))
+        rows.append(("the same through the main screen, peer stopped reading (ms)", median(screen["stalled_peer_ms"]), None, "≤ 1000", ""))
+
         waits = [pair.exchange([send, small, "--wait-only", "5"], ["--never-connect", "5.5"])[0] for _ in range(args.runs)]
-        rows.append(("CPU while waiting for the mixer, 5 s (% of a core)", median([100 * w["cpu_seconds"] / 5 for w in waits]), None, "< 1 %", ""))
+        rows.append(("CPU while waiting for the mixer, 5 s (% of a core)", median([100 * w["wait_cpu_seconds"] / w["seconds"] for w in waits]), None, "< 1 %", ""))
         rows.append(("CPU during a 16 MiB transfer (% of a core)", 100 * median(cpu_send) if cpu_send else float("nan"), None, "", "spin of the last 0.1 ms of each pause"))
 
         sparse = make_file(folder, 1024, sparse=True)
         rss = [pair.exchange([send, sparse, "--cancel-after-ms", "5000"])[0]["max_rss_kb"] / 1024 for _ in range(args.runs)]
-        rows.append(("peak RSS, 1 GiB sparse file: check + 5 s of transfer (MB)", median(rss), None, "< 40", "includes the check's full read of the file"))
+        rows.append(("peak RSS, 1 GiB sparse file: check + 5 s of transfer (MB)", median(rss), None, "< 40", "VmHWM; includes the check's full read of the file"))
 
         if os.path.exists(app):
+            tool = tool_figures(app, args.runs)
+            rows.append(("16 MiB through the real tool (window, progress bar): stream seconds / ideal", median(tool["ratio"]), None,
+                         "ratio ≤ 1.03", "as received by the mixer simulator"))
+            rows.append(("CPU of the real tool while waiting for the mixer, 5 s (% of a core)", median(tool["cpu_wait"]), None, "< 1 %",
+                         "worker, announcer, listener and the idle window"))
+            rows.append(("CPU of the real tool during the 16 MiB transfer (% of a core)", median(tool["cpu_send"]), None, "", ""))
+            rows.append(("peak RSS of the real tool, 1 GiB sparse file: check + 5 s of transfer (MB)", median(tool["rss"]), None, "< 40",
+                         "VmHWM, read while the cancel box is up"))
             rows.append(("start-up to first window (ms)", median([startup_ms(pair, app, folder) for _ in range(args.runs)]), None, "< 300",
                          "until the window is mapped under Xvfb"))
     finally:
@@ -131,6 +148,95 @@ def main():
         subprocess.run(["rm", "-rf", folder])
 
     write_report(args.out, rows, args.runs)
+
+
+def cancel_through_screen(build, runs):
+    """bench/CancelBench.cpp: the screen and the real link on loopback, under a virtual display."""
+    out = subprocess.run(["xvfb-run", "-a", os.path.join(build, "bench", "qvr_cancel_bench"), "--runs", str(runs)],
+                         capture_output=True, text=True, timeout=300)
+    result = json.loads([l for l in out.stdout.splitlines() if l.startswith("{")][-1])
+    if not result["checks_passed"]:
+        raise RuntimeError(f"cancel through the screen left the link running: {result}")
+    return result
+
+
+def process_cpu(pid):
+    with open(f"/proc/{pid}/stat") as f:
+        fields = f.read().rsplit(")", 1)[1].split()
+    return (int(fields[11]) + int(fields[12])) / os.sysconf("SC_CLK_TCK")
+
+
+def process_peak_mb(pid):
+    with open(f"/proc/{pid}/status") as f:
+        for line in f:
+            if line.startswith("VmHWM:"):
+                return int(line.split()[1]) / 1024
+    return float("nan")
+
+
+def tool_figures(binary, runs):
+    """The real tool, driven like a user in its own namespace pair on a virtual display."""
+    session = harness.Session()
+    harness.install_termination_cleanup(session)
+    figures = {"ratio": [], "cpu_wait": [], "cpu_send": [], "rss": []}
+
+    def to_connect(app):
+        app.wait_window()
+        language = app.wait_screen("the language screen", test_e2e.language_screen)
+        app.press_first()
+        app.wait_screen("the confirm screen", test_e2e.confirm_screen(language))
+        app.press_first()
+
+    def cancel_and_end(app):
+        app.press_second()
+        box = app.wait_box()
+        app.dismiss_box(box)
+        app.wait_exit(10)
+
+    try:
+        session.open()
+        transfer = harness.make_update_file(16 * 1024 * 1024)
+        for _ in range(runs):
+            app = harness.App(session, binary, update=harness.make_update_file(200 * 1024)).start()
+            to_connect(app)
+            harness.poll("the listening port", 10, lambda: session.listening(54000))
+            start, cpu = time.monotonic(), process_cpu(app.pid)
+            time.sleep(5)
+            figures["cpu_wait"].append(100 * (process_cpu(app.pid) - cpu) / (time.monotonic() - start))
+            cancel_and_end(app)
+
+            app = harness.App(session, binary, update=transfer).start()
+            to_connect(app)
+            harness.poll("the listening port", 10, lambda: session.listening(54000))
+            sim = session.simulator("--timeout", 60)
+            start, cpu = time.monotonic(), process_cpu(app.pid)
+            report = sim.result(60)
+            figures["cpu_send"].append(100 * (process_cpu(app.pid) - cpu) / (time.monotonic() - start))
+            assert report["result"] == "ok" and report["bytes"] == len(transfer), report
+            figures["ratio"].append(report["stream_seconds"] / ((len(transfer) // 1024 + 1) * 0.001))
+            app.wait_screen("the finished screen", lambda img: img.ink(harness.LANGS) > 0, timeout=20)
+            app.press_first()
+            app.wait_exit(10)
+
+            app = harness.App(session, binary, update=None)
+            with open(app.exe.with_suffix(".upd"), "wb") as f:
+                f.write(b"QVR-7000")
+                f.truncate(1024 ** 3)
+            app.start()
+            sim = session.simulator("--timeout", 30)
+            to_connect(app)
+            harness.poll("the connection", 15, lambda: not session.listening(54000))
+            time.sleep(5)
+            app.press_second()
+            box = app.wait_box()
+            figures["rss"].append(process_peak_mb(app.pid))
+            app.dismiss_box(box)
+            app.wait_exit(10)
+            harness.end_process(sim.proc)
+            os.remove(app.exe.with_suffix(".upd"))
+    finally:
+        session.close()
+    return figures
 
 
 def startup_ms(pair, app, folder):
