@@ -70,6 +70,8 @@ def make_file(folder, mib, sparse=False):
 
 
 def median(values):
+    # A run that could not measure gives nan; the others still count.
+    values = [v for v in values if v == v]
     return statistics.median(values) if values else float("nan")
 
 
@@ -256,6 +258,8 @@ def startup_ms(pair, app, folder):
             time.sleep(0.005)
         proc.terminate()
         proc.wait(timeout=5)
+        if elapsed != elapsed:
+            print("start-up: no window within 10 s", file=sys.stderr)
         return elapsed
     finally:
         xvfb.terminate()
