@@ -6,13 +6,16 @@
 #include <ws2tcpip.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <memory>
 #include <thread>
+#include <vector>
 
 #include <juce_core/juce_core.h>
 
 #include "net/Listener.h"
 #include "net/Update.h"
+#include "platform/NetworkInterfaces.h"
 
 namespace
 {
@@ -130,6 +133,48 @@ TEST (WindowsListener, DestroyingAWaitingListenerEndsItPromptly)
         ASSERT_TRUE (listener.waitUntilListening (5000));
     }
     EXPECT_LT (std::chrono::steady_clock::now() - started, std::chrono::seconds (3));
+}
+
+// The tool's connect phase makes its first socket in the listener, after the
+// interface query has started and ended its own use of Winsock. Only a
+// process in which nothing has started Winsock yet shows whether the listener
+// starts it: CTest runs this case alone (windows.listener_first_socket, which
+// sets QVR_FRESH_PROCESS); inside the whole test binary, where JUCE's sockets
+// keep Winsock started, it is skipped.
+TEST (WindowsListenerFirstSocket, ListensAfterTheInterfaceQueryInAProcessWithoutSockets)
+{
+    int port = 0;
+    {
+        Winsock ws;
+        HeldPort probe (INADDR_ANY, 0);
+        port = probe.port;
+    }
+
+    std::vector<Ipv4Interface> interfaces;
+    ASSERT_EQ (querySystemInterfaces (interfaces), InterfaceQueryResult::ok);
+
+    const auto early = ::socket (AF_INET, SOCK_STREAM, IPPROTO_TCP);
+    const auto error = ::WSAGetLastError();
+
+    if (early != INVALID_SOCKET)
+    {
+        ::closesocket (early);
+        if (std::getenv ("QVR_FRESH_PROCESS") == nullptr)
+            GTEST_SKIP() << "Winsock was started earlier in this process";
+        FAIL() << "Winsock is still started after the interface query";
+    }
+
+    ASSERT_EQ (error, WSANOTINITIALISED);
+
+    Listener listener (port);
+    listener.startThread();
+    ASSERT_TRUE (listener.waitUntilListening (5000));
+    EXPECT_EQ (listener.getPort(), port);
+
+    juce::StreamingSocket peer;
+    ASSERT_TRUE (peer.connect ("127.0.0.1", port, 3000));
+    ASSERT_EQ (waitForStatus (listener, 5000), Listener::connected);
+    EXPECT_NE (listener.takeConnection(), nullptr);
 }
 
 TEST (WindowsTransfer, SendsTheFileByteForByteAtNoMoreThanOneChunkPerMillisecond)
