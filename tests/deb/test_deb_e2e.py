@@ -10,7 +10,6 @@ file box), in the same private namespace pair and display as tests/e2e.
 import argparse
 import subprocess
 import sys
-import unittest
 from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
@@ -70,15 +69,7 @@ def main():
     test_e2e.App = LauncherApp
     harness.install_watchdog(args.watchdog)
 
-    names = [a for a in rest if not a.startswith("-")] or CASES
-    suite = unittest.defaultTestLoader.loadTestsFromNames(names)
-    try:
-        result = unittest.TextTestRunner(verbosity=2).run(suite)
-        return 0 if result.wasSuccessful() else 1
-    finally:
-        session = test_e2e.SESSION
-        if session is not None:
-            session.close()
+    return harness.run_cases(rest, CASES, lambda: test_e2e.SESSION)
 
 
 if __name__ == "__main__":

@@ -8,6 +8,8 @@ single-instance lock is shared only with the copies a test means to share it wit
 Every wait here polls against a deadline.
 """
 
+import argparse
+import fnmatch
 import hashlib
 import json
 import os
@@ -15,8 +17,10 @@ import select
 import shutil
 import signal
 import subprocess
+import sys
 import tempfile
 import time
+import unittest
 from pathlib import Path
 
 REPO = Path(__file__).resolve().parents[2]
@@ -511,3 +515,51 @@ def install_termination_cleanup(session):
         os._exit(128 + signum)
     signal.signal(signal.SIGTERM, terminate)
     signal.signal(signal.SIGHUP, terminate)
+
+
+def run_cases(args, names, session, cleanup=None):
+    """Runs end-to-end cases the way every runner here does and returns the exit status.
+
+    args: the command line's unittest part: case names (default: names) and
+    -k PATTERN (as unittest's, a substring unless it has wildcards), -f.
+    session: a callable giving the Session the cases opened (their setUpModule
+    makes it), or None. Whatever happens, cleanup(session) runs first, then the
+    session is closed and must have left no namespace pair behind.
+    """
+    parser = argparse.ArgumentParser(add_help=False)
+    parser.add_argument("names", nargs="*")
+    parser.add_argument("-k", dest="patterns", action="append", default=[])
+    parser.add_argument("-f", "--failfast", action="store_true")
+    parsed = parser.parse_args(args)
+
+    def chosen(case):
+        return not parsed.patterns or any(
+            fnmatch.fnmatchcase(case.id(), p if "*" in p else f"*{p}*") for p in parsed.patterns)
+
+    def flatten(suite):
+        for item in suite:
+            yield from (flatten(item) if isinstance(item, unittest.TestSuite) else [item])
+
+    loaded = unittest.defaultTestLoader.loadTestsFromNames(parsed.names or names)
+    suite = unittest.TestSuite(case for case in flatten(loaded) if chosen(case))
+    if suite.countTestCases() == 0:
+        print("no case matches " + " ".join(args), file=sys.stderr)
+        return 2
+    status = 1
+    try:
+        result = unittest.TextTestRunner(verbosity=2, failfast=parsed.failfast).run(suite)
+        status = 0 if result.wasSuccessful() else 1
+    finally:
+        current = session()
+        if current is not None:
+            tag = current.tag
+            try:
+                if cleanup is not None:
+                    cleanup(current)
+            finally:
+                current.close()
+            left = subprocess.run(["ip", "netns", "list"], capture_output=True, text=True).stdout
+            if f"qvr-{tag}-" in left:
+                print("namespaces left behind: " + left, file=sys.stderr)
+                status = 1
+    return status

@@ -15,7 +15,6 @@ import shutil
 import subprocess
 import sys
 import tempfile
-import unittest
 from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
@@ -130,23 +129,11 @@ def main():
     test_e2e.tearDownModule = teardown_module
     harness.install_watchdog(args.watchdog)
 
-    names = [a for a in rest if not a.startswith("-")] or CASES
-    suite = unittest.defaultTestLoader.loadTestsFromNames(names)
     try:
-        result = unittest.TextTestRunner(verbosity=2).run(suite)
-        return 0 if result.wasSuccessful() else 1
+        return harness.run_cases(rest, CASES, lambda: test_e2e.SESSION, cleanup=stop_wine)
     finally:
-        session = test_e2e.SESSION
-        if session is not None:
-            stop_wine(session)
-            session.close()
-            left = subprocess.run(["ip", "netns", "list"], capture_output=True, text=True).stdout
-            if f"qvr-{session.tag}-" in left:
-                print("namespaces left behind: " + left, file=sys.stderr)
-                return 1
         if PREFIX is not None:
             shutil.rmtree(PREFIX.parent, ignore_errors=True)
-    return 1
 
 
 if __name__ == "__main__":
