@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "NetTestSupport.h"
+#include "support/MessageLoop.h"
 #include "app/MainComponent.h"
 #include "app/MixerLink.h"
 
@@ -16,28 +17,6 @@ using namespace nettest;
 
 namespace
 {
-    bool pumpUntil (const std::function<bool()>& condition, int timeoutMs)
-    {
-        const auto end = Clock::now() + std::chrono::milliseconds (timeoutMs);
-
-        while (! condition())
-        {
-            if (Clock::now() >= end)
-                return false;
-
-            juce::MessageManager::getInstance()->runDispatchLoopUntil (1);
-        }
-
-        return true;
-    }
-
-    int freeTcpPort()
-    {
-        juce::StreamingSocket probe;
-        probe.createListener (0, "127.0.0.1");
-        return probe.getBoundPort();
-    }
-
     enum class Scene { connecting, sending, stalledPeer };
 
     struct Outcome

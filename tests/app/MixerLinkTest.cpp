@@ -29,13 +29,6 @@ namespace
         juce::WaitableEvent finished;
     };
 
-    int freeTcpPort()
-    {
-        juce::StreamingSocket probe;
-        probe.createListener (0, "127.0.0.1");
-        return probe.getBoundPort();
-    }
-
     class MixerLinkTest : public ::testing::Test
     {
     protected:

@@ -9,26 +9,11 @@
 
 #include "app/MainComponent.h"
 #include "appearance/AlineButton.h"
+#include "support/MessageLoop.h"
 #include "support/TestLanguageSource.h"
 
 namespace workflowtest
 {
-    /** Runs the message loop until the condition holds; false after timeoutMs. */
-    inline bool pumpUntil (const std::function<bool()>& condition, int timeoutMs = 2000)
-    {
-        const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) timeoutMs;
-
-        while (! condition())
-        {
-            if (juce::Time::getMillisecondCounter() >= end)
-                return false;
-
-            juce::MessageManager::getInstance()->runDispatchLoopUntil (2);
-        }
-
-        return true;
-    }
-
     /** Runs the message loop for a while, for events that must not come. */
     inline void pumpFor (int ms)
     {

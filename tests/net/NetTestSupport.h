@@ -46,6 +46,14 @@ namespace nettest
         return (a << 24) | (b << 16) | (c << 8) | d;
     }
 
+    /** A TCP port that was free a moment ago, for a listener under test. */
+    inline int freeTcpPort()
+    {
+        juce::StreamingSocket probe;
+        probe.createListener (0, "127.0.0.1");
+        return probe.getBoundPort();
+    }
+
     inline InterfaceSource fixedInterfaces (std::vector<Ipv4Interface> list)
     {
         return [list] (std::vector<Ipv4Interface>& out)
