@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # The one test command: installs what is missing, builds, and runs every test
-# (unit, workflow, end-to-end), then again under ASan+UBSan and under TSan.
+# (unit, workflow, end-to-end), checks the Debian package, cross-builds the
+# Windows .exe and runs its tests under Wine, then the Linux tests again under
+# ASan+UBSan and under TSan.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -23,6 +25,12 @@ headless() { xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$@"; }
 echo "== build and test (RelWithDebInfo)"
 build build
 headless ctest --test-dir build -j "$jobs" --timeout 300
+
+echo "== Debian package (from build/)"
+scripts/test-deb.sh build
+
+echo "== Windows cross-build, tests under Wine"
+scripts/test-windows.sh
 
 echo "== AddressSanitizer + UndefinedBehaviorSanitizer"
 build build-asan -DCMAKE_BUILD_TYPE=Debug -DQVR_SANITIZE=address,undefined
