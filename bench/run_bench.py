@@ -39,23 +39,50 @@ class Pair:
 
     def run(self, ns, *cmd, timeout=300):
         out = subprocess.run(["ip", "netns", "exec", ns, *cmd], capture_output=True, text=True, timeout=timeout)
-        lines = [l for l in out.stdout.splitlines() if l.startswith("{")]
-        if not lines:
-            raise RuntimeError(f"{cmd[0]} printed no result: {out.stdout} {out.stderr}")
-        return json.loads(lines[-1])
+        return last_json(cmd[0], out.stdout, out.stderr)
 
-    def exchange(self, sender, peer_args=(), timeout=300):
-        """Starts the peer on the mixer side, then the sender on the tool side."""
+    def exchange(self, sender, peer_args=(), timeout=120):
+        """Starts the peer on the mixer side, then the sender on the tool side.
+
+        Both are bounded: the sender gives up waiting for a connection after
+        `timeout` seconds, and a peer that ends before the sender (it could not
+        bind, or heard nothing) ends the sender too, so that a broken run is
+        reported with what both printed instead of waiting for the limit."""
         peer = subprocess.Popen(["ip", "netns", "exec", self.mix, PEER, "--timeout", str(timeout), *peer_args],
-                                stdout=subprocess.PIPE, text=True)
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
         time.sleep(0.2)  # the peer binds its UDP port; announcements repeat anyway
+        ours = subprocess.Popen(["ip", "netns", "exec", self.app, *sender, "--timeout", str(timeout)],
+                                stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
         try:
-            ours = self.run(self.app, *sender, timeout=timeout)
-            theirs = json.loads(peer.communicate(timeout=timeout)[0].strip().splitlines()[-1])
-        finally:
+            deadline = time.monotonic() + timeout + 30
+            while ours.poll() is None and time.monotonic() < deadline:
+                if peer.poll() not in (None, 0):
+                    break
+                time.sleep(0.05)
+            if ours.poll() is None:
+                ours.kill()
+            mine_out, mine_err = ours.communicate(timeout=10)
             if peer.poll() is None:
-                peer.kill()
-        return ours, theirs
+                # The sender has ended, so the peer's socket is closed or never was.
+                try:
+                    peer.wait(timeout=30)
+                except subprocess.TimeoutExpired:
+                    peer.kill()
+            peer_out, peer_err = peer.communicate(timeout=10)
+            theirs = last_json(PEER, peer_out, peer_err)
+            return last_json(sender[0], mine_out, mine_err + f"\n(peer: {peer_out} {peer_err})"), theirs
+        finally:
+            for proc in (ours, peer):
+                if proc.poll() is None:
+                    proc.kill()
+                    proc.wait()
+
+
+def last_json(name, stdout, stderr):
+    lines = [line for line in stdout.splitlines() if line.startswith("{")]
+    if not lines:
+        raise RuntimeError(f"{os.path.basename(name)} printed no result: {stdout} {stderr}")
+    return json.loads(lines[-1])
 
 
 def make_file(folder, mib, sparse=False):
@@ -135,6 +162,9 @@ def main():
         rows.append(("peak RSS, 1 GiB sparse file: check + 5 s of transfer (MB)", median(rss), None, "< 40", "VmHWM; includes the check's full read of the file"))
 
         if os.path.exists(app):
+            # The harness names its namespace pair after this process too, so ours goes first.
+            pair.close()
+            pair = None
             tool = tool_figures(app, args.runs)
             rows.append(("16 MiB through the real tool (window, progress bar): stream seconds / ideal", median(tool["ratio"]), None,
                          "ratio ≤ 1.03", "as received by the mixer simulator"))
@@ -144,10 +174,12 @@ def main():
             rows.append(("CPU of the real tool during the 16 MiB transfer (% of a core)", median(tool["cpu_send"]), None, "", ""))
             rows.append(("peak RSS of the real tool, 1 GiB sparse file: check + 5 s of transfer (MB)", median(tool["rss"]), None, "< 40",
                          "VmHWM, read while the cancel box is up"))
+            pair = Pair()
             rows.append(("start-up to first window (ms)", median([startup_ms(pair, app, folder) for _ in range(args.runs)]), None, "< 300",
                          "until the window is mapped under Xvfb"))
     finally:
-        pair.close()
+        if pair is not None:
+            pair.close()
         subprocess.run(["rm", "-rf", folder])
 
     write_report(args.out, rows, args.runs)
@@ -264,16 +296,19 @@ def startup_ms(pair, app, folder):
         start = time.monotonic()
         proc = subprocess.Popen(["ip", "netns", "exec", pair.app, app], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         elapsed = float("nan")
-        while time.monotonic() - start < 10:
+        while time.monotonic() - start < 10 and proc.poll() is None:
             found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "QVR"], env=env, capture_output=True, text=True)
             if found.stdout.strip():
                 elapsed = 1000 * (time.monotonic() - start)
                 break
             time.sleep(0.005)
+        ended = proc.poll()
         proc.terminate()
         proc.wait(timeout=5)
         if elapsed != elapsed:
-            print("start-up: no window within 10 s", file=sys.stderr)
+            others = subprocess.run(["pgrep", "-a", "QvrUpdater"], capture_output=True, text=True).stdout.strip()
+            print(f"start-up: no window within 10 s (the tool {'ended with ' + str(ended) if ended is not None else 'still ran'};"
+                  f" other copies: {others or 'none'})", file=sys.stderr)
         return elapsed
     finally:
         xvfb.terminate()
