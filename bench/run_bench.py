@@ -197,19 +197,26 @@ def cancel_through_screen(build, runs):
 
 def process_cpu(pid, only_link_threads=False):
     """CPU seconds of the process, or of its threads other than the main and the
-    framework's timer thread (that is, the worker, announcer, listener, transfer)."""
+    framework's timer thread (that is, the worker, announcer, listener, transfer).
+
+    The whole process is read from its own stat, which also counts threads that
+    have ended (a finished transfer thread); the per-thread sum serves live threads."""
+    def ticks(path):
+        with open(path) as f:
+            data = f.read()
+        fields = data.rsplit(")", 1)[1].split()
+        return data[data.index("(") + 1:data.rindex(")")], int(fields[11]) + int(fields[12])
+
+    if not only_link_threads:
+        return ticks(f"/proc/{pid}/stat")[1] / os.sysconf("SC_CLK_TCK")
     total = 0
     for task in os.listdir(f"/proc/{pid}/task"):
         try:
-            with open(f"/proc/{pid}/task/{task}/stat") as f:
-                data = f.read()
+            name, used = ticks(f"/proc/{pid}/task/{task}/stat")
         except FileNotFoundError:
             continue  # a thread that just ended
-        name = data[data.index("(") + 1:data.rindex(")")]
-        if only_link_threads and (int(task) == pid or name == "JUCE Timer"):
-            continue
-        fields = data.rsplit(")", 1)[1].split()
-        total += int(fields[11]) + int(fields[12])
+        if int(task) != pid and name != "JUCE Timer":
+            total += used
     return total / os.sysconf("SC_CLK_TCK")
 
 
