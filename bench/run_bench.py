@@ -17,7 +17,6 @@ import tempfile
 import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-NETNS = os.path.join(ROOT, "scripts", "netns.sh")
 PEER = os.path.join(ROOT, "bench", "timing_peer.py")
 REFERENCE = os.path.join(ROOT, "bench", "reference_sender.py")
 sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
@@ -25,21 +24,11 @@ import harness  # noqa: E402
 import test_e2e  # noqa: E402
 
 
-def sh(*cmd, **kw):
-    return subprocess.run(cmd, check=True, capture_output=True, text=True, **kw).stdout
-
-
 class Pair:
-    def __init__(self):
-        self.tag = str(os.getpid())
-        self.app, self.mix = sh(NETNS, "up", self.tag).split()
+    """The exchanges of the headless sender with the timing peer, in the session's namespace pair."""
 
-    def close(self):
-        subprocess.run([NETNS, "down", self.tag], check=False)
-
-    def run(self, ns, *cmd, timeout=300):
-        out = subprocess.run(["ip", "netns", "exec", ns, *cmd], capture_output=True, text=True, timeout=timeout)
-        return last_json(cmd[0], out.stdout, out.stderr)
+    def __init__(self, session):
+        self.app, self.mix = session.app_ns, session.mix_ns
 
     def exchange(self, sender, peer_args=(), timeout=120):
         """Starts the peer on the mixer side, then the sender on the tool side.
@@ -113,7 +102,12 @@ def main():
     app = os.path.join(args.build, "src", "app", "QvrUpdater_artefacts", "RelWithDebInfo", "QvrUpdater")
 
     rows = []
-    pair = Pair()
+    # One session (namespace pair, virtual display) serves every figure; the
+    # harness removes it also when the run is killed.
+    session = harness.Session()
+    harness.install_termination_cleanup(session)
+    session.open()
+    pair = Pair(session)
     folder = tempfile.mkdtemp(prefix="qvr-bench.")
     try:
         latency_announce, latency_first_byte, cpu_send = [], [], []
@@ -162,10 +156,7 @@ def main():
         rows.append(("peak RSS, 1 GiB sparse file: check + 5 s of transfer (MB)", median(rss), None, "< 40", "VmHWM; includes the check's full read of the file"))
 
         if os.path.exists(app):
-            # The harness names its namespace pair after this process too, so ours goes first.
-            pair.close()
-            pair = None
-            tool = tool_figures(app, args.runs)
+            tool = tool_figures(session, app, args.runs)
             rows.append(("16 MiB through the real tool (window, progress bar): stream seconds / ideal", median(tool["ratio"]), None,
                          "ratio ≤ 1.03", "as received by the mixer simulator"))
             rows.append(("CPU of the real tool while waiting for the mixer, 5 s (% of a core)", median(tool["cpu_wait"]), None, "< 1 %",
@@ -174,12 +165,10 @@ def main():
             rows.append(("CPU of the real tool during the 16 MiB transfer (% of a core)", median(tool["cpu_send"]), None, "", ""))
             rows.append(("peak RSS of the real tool, 1 GiB sparse file: check + 5 s of transfer (MB)", median(tool["rss"]), None, "< 40",
                          "VmHWM, read while the cancel box is up"))
-            pair = Pair()
-            rows.append(("start-up to first window (ms)", median([startup_ms(pair, app, folder) for _ in range(args.runs)]), None, "< 300",
+            rows.append(("start-up to first window (ms)", median([startup_ms(session, app) for _ in range(args.runs)]), None, "< 300",
                          "until the window is mapped under Xvfb"))
     finally:
-        if pair is not None:
-            pair.close()
+        session.close()
         subprocess.run(["rm", "-rf", folder])
 
     write_report(args.out, rows, args.runs)
@@ -228,10 +217,8 @@ def process_peak_mb(pid):
     return float("nan")
 
 
-def tool_figures(binary, runs):
-    """The real tool, driven like a user in its own namespace pair on a virtual display."""
-    session = harness.Session()
-    harness.install_termination_cleanup(session)
+def tool_figures(session, binary, runs):
+    """The real tool, driven like a user in the session's namespace pair and virtual display."""
     figures = {"ratio": [], "cpu_wait": [], "cpu_wait_link": [], "cpu_send": [], "rss": []}
 
     def to_connect(app):
@@ -247,79 +234,66 @@ def tool_figures(binary, runs):
         app.dismiss_box(box)
         app.wait_exit(10)
 
-    try:
-        session.open()
-        transfer = harness.make_update_file(16 * 1024 * 1024)
-        for _ in range(runs):
-            app = harness.App(session, binary, update=harness.make_update_file(200 * 1024)).start()
-            to_connect(app)
-            harness.poll("the listening port", 10, lambda: session.listening(54000))
-            start, cpu, own = time.monotonic(), process_cpu(app.pid), process_cpu(app.pid, True)
-            time.sleep(5)
-            figures["cpu_wait"].append(100 * (process_cpu(app.pid) - cpu) / (time.monotonic() - start))
-            figures["cpu_wait_link"].append(100 * (process_cpu(app.pid, True) - own) / (time.monotonic() - start))
-            cancel_and_end(app)
+    transfer = harness.make_update_file(16 * 1024 * 1024)
+    for _ in range(runs):
+        app = harness.App(session, binary, update=harness.make_update_file(200 * 1024)).start()
+        to_connect(app)
+        harness.poll("the listening port", 10, lambda: session.listening(54000))
+        start, cpu, own = time.monotonic(), process_cpu(app.pid), process_cpu(app.pid, True)
+        time.sleep(5)
+        figures["cpu_wait"].append(100 * (process_cpu(app.pid) - cpu) / (time.monotonic() - start))
+        figures["cpu_wait_link"].append(100 * (process_cpu(app.pid, True) - own) / (time.monotonic() - start))
+        cancel_and_end(app)
 
-            app = harness.App(session, binary, update=transfer).start()
-            to_connect(app)
-            harness.poll("the listening port", 10, lambda: session.listening(54000))
-            sim = session.simulator("--timeout", 60)
-            start, cpu = time.monotonic(), process_cpu(app.pid)
-            report = sim.result(60)
-            figures["cpu_send"].append(100 * (process_cpu(app.pid) - cpu) / (time.monotonic() - start))
-            assert report["result"] == "ok" and report["bytes"] == len(transfer), report
-            figures["ratio"].append(report["stream_seconds"] / ((len(transfer) // 1024 + 1) * 0.001))
-            app.wait_screen("the finished screen", lambda img: img.ink(harness.LANGS) > 0, timeout=20)
-            app.press_first()
-            app.wait_exit(10)
+        app = harness.App(session, binary, update=transfer).start()
+        to_connect(app)
+        harness.poll("the listening port", 10, lambda: session.listening(54000))
+        sim = session.simulator("--timeout", 60)
+        start, cpu = time.monotonic(), process_cpu(app.pid)
+        report = sim.result(60)
+        figures["cpu_send"].append(100 * (process_cpu(app.pid) - cpu) / (time.monotonic() - start))
+        assert report["result"] == "ok" and report["bytes"] == len(transfer), report
+        figures["ratio"].append(report["stream_seconds"] / ((len(transfer) // 1024 + 1) * 0.001))
+        app.wait_screen("the finished screen", lambda img: img.ink(harness.LANGS) > 0, timeout=20)
+        app.press_first()
+        app.wait_exit(10)
 
-            app = harness.App(session, binary, update=None)
-            with open(app.exe.with_suffix(".upd"), "wb") as f:
-                f.write(b"QVR-7000")
-                f.truncate(1024 ** 3)
-            app.start()
-            sim = session.simulator("--timeout", 30)
-            to_connect(app)
-            harness.poll("the connection", 15, lambda: not session.listening(54000))
-            time.sleep(5)
-            app.press_second()
-            box = app.wait_box()
-            figures["rss"].append(process_peak_mb(app.pid))
-            app.dismiss_box(box)
-            app.wait_exit(10)
-            harness.end_process(sim.proc)
-            os.remove(app.exe.with_suffix(".upd"))
-    finally:
-        session.close()
+        app = harness.App(session, binary, update=None)
+        with open(app.exe.with_suffix(".upd"), "wb") as f:
+            f.write(b"QVR-7000")
+            f.truncate(1024 ** 3)
+        app.start()
+        sim = session.simulator("--timeout", 30)
+        to_connect(app)
+        harness.poll("the connection", 15, lambda: not session.listening(54000))
+        time.sleep(5)
+        app.press_second()
+        box = app.wait_box()
+        figures["rss"].append(process_peak_mb(app.pid))
+        app.dismiss_box(box)
+        app.wait_exit(10)
+        harness.end_process(sim.proc)
+        os.remove(app.exe.with_suffix(".upd"))
     return figures
 
 
-def startup_ms(pair, app, folder):
-    xvfb = subprocess.Popen(["Xvfb", "-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
-                            stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
-    display = ":" + xvfb.stdout.readline().strip()
-    env = dict(os.environ, DISPLAY=display, LANG="C.UTF-8")
-    try:
-        start = time.monotonic()
-        proc = subprocess.Popen(["ip", "netns", "exec", pair.app, app], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        elapsed = float("nan")
-        while time.monotonic() - start < 10 and proc.poll() is None:
-            found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "QVR"], env=env, capture_output=True, text=True)
-            if found.stdout.strip():
-                elapsed = 1000 * (time.monotonic() - start)
-                break
-            time.sleep(0.005)
-        ended = proc.poll()
-        proc.terminate()
-        proc.wait(timeout=5)
-        if elapsed != elapsed:
-            others = subprocess.run(["pgrep", "-a", "QvrUpdater"], capture_output=True, text=True).stdout.strip()
-            print(f"start-up: no window within 10 s (the tool {'ended with ' + str(ended) if ended is not None else 'still ran'};"
-                  f" other copies: {others or 'none'})", file=sys.stderr)
-        return elapsed
-    finally:
-        xvfb.terminate()
-        xvfb.wait(timeout=5)
+def startup_ms(session, app):
+    env = dict(os.environ, DISPLAY=session.display, LANG="C.UTF-8")
+    start = time.monotonic()
+    proc = subprocess.Popen(["ip", "netns", "exec", session.app_ns, app], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    elapsed = float("nan")
+    while time.monotonic() - start < 10 and proc.poll() is None:
+        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "QVR"], env=env, capture_output=True, text=True)
+        if found.stdout.strip():
+            elapsed = 1000 * (time.monotonic() - start)
+            break
+        time.sleep(0.005)
+    ended = proc.poll()
+    harness.end_process(proc)
+    if elapsed != elapsed:
+        print(f"start-up: no window within 10 s (the tool {'ended with ' + str(ended) if ended is not None else 'still ran'})",
+              file=sys.stderr)
+    return elapsed
 
 
 def write_report(path, rows, runs):

@@ -58,6 +58,27 @@ namespace
         return l.getStatus();
     }
 
+    // A port the system just handed out, free again.
+    int freePort()
+    {
+        Winsock ws;
+        HeldPort probe (INADDR_ANY, 0);
+        return probe.port;
+    }
+
+    void expectListensAndHandsOverOnePeer (int port)
+    {
+        Listener listener (port);
+        listener.startThread();
+        ASSERT_TRUE (listener.waitUntilListening (5000));
+        EXPECT_EQ (listener.getPort(), port);
+
+        juce::StreamingSocket peer;
+        ASSERT_TRUE (peer.connect ("127.0.0.1", port, 3000));
+        ASSERT_EQ (waitForStatus (listener, 5000), Listener::connected);
+        EXPECT_NE (listener.takeConnection(), nullptr);
+    }
+
     juce::MemoryBlock readAll (juce::StreamingSocket& s, size_t expected, int timeoutMs)
     {
         juce::MemoryBlock got;
@@ -106,21 +127,7 @@ TEST (WindowsListener, PortThatAnotherSocketSharesOnOneAddressIsNotReportedAsLis
 TEST (WindowsListener, FreePortListensAndHandsOverOnePeer)
 {
     Winsock ws;
-    int port = 0;
-    {
-        HeldPort probe (INADDR_ANY, 0); // a port the system just handed out
-        port = probe.port;
-    }
-
-    Listener listener (port);
-    listener.startThread();
-    ASSERT_TRUE (listener.waitUntilListening (5000));
-    EXPECT_EQ (listener.getPort(), port);
-
-    juce::StreamingSocket peer;
-    ASSERT_TRUE (peer.connect ("127.0.0.1", port, 3000));
-    ASSERT_EQ (waitForStatus (listener, 5000), Listener::connected);
-    EXPECT_NE (listener.takeConnection(), nullptr);
+    expectListensAndHandsOverOnePeer (freePort());
 }
 
 TEST (WindowsListener, DestroyingAWaitingListenerEndsItPromptly)
@@ -143,12 +150,7 @@ TEST (WindowsListener, DestroyingAWaitingListenerEndsItPromptly)
 // keep Winsock started, it is skipped.
 TEST (WindowsListenerFirstSocket, ListensAfterTheInterfaceQueryInAProcessWithoutSockets)
 {
-    int port = 0;
-    {
-        Winsock ws;
-        HeldPort probe (INADDR_ANY, 0);
-        port = probe.port;
-    }
+    const auto port = freePort();
 
     std::vector<Ipv4Interface> interfaces;
     ASSERT_EQ (querySystemInterfaces (interfaces), InterfaceQueryResult::ok);
@@ -166,15 +168,7 @@ TEST (WindowsListenerFirstSocket, ListensAfterTheInterfaceQueryInAProcessWithout
 
     ASSERT_EQ (error, WSANOTINITIALISED);
 
-    Listener listener (port);
-    listener.startThread();
-    ASSERT_TRUE (listener.waitUntilListening (5000));
-    EXPECT_EQ (listener.getPort(), port);
-
-    juce::StreamingSocket peer;
-    ASSERT_TRUE (peer.connect ("127.0.0.1", port, 3000));
-    ASSERT_EQ (waitForStatus (listener, 5000), Listener::connected);
-    EXPECT_NE (listener.takeConnection(), nullptr);
+    expectListensAndHandsOverOnePeer (port);
 }
 
 TEST (WindowsTransfer, SendsTheFileByteForByteAtNoMoreThanOneChunkPerMillisecond)
