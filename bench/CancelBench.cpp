@@ -11,7 +11,7 @@
 #include "NetTestSupport.h"
 #include "support/MessageLoop.h"
 #include "app/MainComponent.h"
-#include "app/MixerLink.h"
+#include "net/MixerLink.h"
 
 using namespace nettest;
 

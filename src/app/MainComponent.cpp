@@ -1,6 +1,6 @@
 #include "app/MainComponent.h"
 
-#include "app/MixerLink.h"
+#include "net/MixerLink.h"
 #include "appearance/AlineButton.h"
 #include "appearance/BtnLookAndFeel.h"
 #include "appearance/LangLookAndFeel.h"
@@ -265,7 +265,7 @@ void MainComponent::refreshTexts()
     button2->setEnabled (screen.secondEnabled);
 
     progressBar->setVisible (current == sending || current == finished);
-    progress = services.steps->getSendProgress();
+    progress = services.steps->getSendProgress().fraction();
 
     if (current == sending)
         startTimer (progressRefreshMs);
@@ -275,7 +275,7 @@ void MainComponent::refreshTexts()
 
 void MainComponent::timerCallback()
 {
-    progress = services.steps->getSendProgress();
+    progress = services.steps->getSendProgress().fraction();
 }
 
 void MainComponent::comboBoxChanged (juce::ComboBox* box)

@@ -7,7 +7,7 @@
 #include <juce_gui_basics/juce_gui_basics.h>
 
 #include "app/PhaseScreen.h"
-#include "app/WorkerSteps.h"
+#include "net/WorkerSteps.h"
 
 class AlineButton;
 class BtnLookAndFeel;

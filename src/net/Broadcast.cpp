@@ -1,21 +1,7 @@
 #include "net/Broadcast.h"
+#include "net/CallOnExit.h"
 
-#include <cstring>
-
-#if defined (_WIN32)
- #include <winsock2.h>
- #include <ws2tcpip.h>
-
-// Winsock takes option values as char pointers.
-static inline int setsockopt (SOCKET s, int level, int name, const void* value, std::size_t size) noexcept
-{
-    return ::setsockopt (s, level, name, static_cast<const char*> (value), (int) size);
-}
-#else
- #include <arpa/inet.h>
- #include <netinet/in.h>
- #include <sys/socket.h>
-#endif
+#include "platform/NetCalls.h"
 
 namespace
 {
@@ -23,29 +9,30 @@ namespace
     constexpr int cycleMilliseconds = 100;
     constexpr int announcementSize = 8;
 
-    bool parseDotted (const juce::String& dotted, in_addr& result) noexcept
+    // An adapter that goes away (roaming, a VPN coming up, a USB adapter
+    // unplugged) only loses its own announcements, and gets them again when it
+    // is back. Only when no interface at all has taken a datagram for this many
+    // cycles in a row does waiting on make no sense any more.
+    constexpr int silentCyclesBeforeGivingUp = 50;
+
+    bool parseDotted (const juce::String& dotted, std::uint32_t& address)
     {
-        return ::inet_pton (AF_INET, dotted.toRawUTF8(), &result) == 1;
-    }
+        const auto parts = juce::StringArray::fromTokens (dotted, ".", "");
 
-    bool setIntOption (int handle, int option, int value) noexcept
-    {
-        return ::setsockopt (handle, SOL_SOCKET, option, &value, sizeof (value)) == 0;
-    }
+        if (parts.size() != 4)
+            return false;
 
-    // DatagramSocket turns address reuse on, but only the first of our sockets
-    // is meant to get the announce port; the others fall back to a port the
-    // system picks, so the bind's outcome does not matter.
-    void bindExclusively (int handle, int port) noexcept
-    {
-        setIntOption (handle, SO_REUSEADDR, 0);
+        address = 0;
 
-        sockaddr_in local {};
-        local.sin_family = AF_INET;
-        local.sin_port = htons ((std::uint16_t) port);
-        local.sin_addr.s_addr = htonl (INADDR_ANY);
+        for (auto& part : parts)
+        {
+            if (part.isEmpty() || part.length() > 3 || ! part.containsOnly ("0123456789") || part.getIntValue() > 255)
+                return false;
 
-        [[maybe_unused]] const auto ignored = ::bind (handle, reinterpret_cast<const sockaddr*> (&local), sizeof (local));
+            address = (address << 8) | (std::uint32_t) part.getIntValue();
+        }
+
+        return true;
     }
 
     std::unique_ptr<juce::DatagramSocket> makeSocket()
@@ -79,19 +66,20 @@ Broadcast::~Broadcast()
 
 juce::MemoryBlock Broadcast::makeAnnouncement (const juce::String& localAddress, int port)
 {
-    in_addr address {};
+    std::uint32_t address = 0;
 
     if (! parseDotted (localAddress, address))
         return {};
 
-    juce::uint8 bytes[announcementSize] = { 0x20, 0x00, (juce::uint8) (port >> 8), (juce::uint8) port };
-    std::memcpy (bytes + 4, &address.s_addr, 4); // already in network order
-
+    const juce::uint8 bytes[announcementSize] = { 0x20, 0x00, (juce::uint8) (port >> 8), (juce::uint8) port,
+                                                  (juce::uint8) (address >> 24), (juce::uint8) (address >> 16),
+                                                  (juce::uint8) (address >> 8), (juce::uint8) address };
     return { bytes, sizeof (bytes) };
 }
 
 void Broadcast::run()
 {
+    const CallOnExit finished { onFinished };
     std::vector<juce::MemoryBlock> announcements;
 
     for (int i = 0; i < environment.getNumAddresses(); ++i)
@@ -104,17 +92,18 @@ void Broadcast::run()
             return;
         }
 
+        // The first socket gets the announce port as its source; the others
+        // fall back to one the system picks, so the outcome does not matter.
         const auto handle = socket->getRawSocketHandle();
-        bindExclusively (handle, announcePort);
+        netcalls::bindWithoutReuse (handle, announcePort);
         sockets.push_back (std::move (socket));
 
-        in_addr destination {};
+        std::uint32_t destination = 0;
         auto announcement = makeAnnouncement (environment.getLocalAddress (i), listenerPort);
 
         if (! parseDotted (environment.getBroadcastAddress (i), destination)
             || announcement.getSize() != (size_t) announcementSize
-            || ! setIntOption (handle, SO_RCVBUF, socketBufferSize)
-            || ! setIntOption (handle, SO_SNDBUF, socketBufferSize))
+            || ! netcalls::setBufferSizes (handle, socketBufferSize))
         {
             sockets.back()->shutdown();
             status = socketNotReady;
@@ -124,19 +113,28 @@ void Broadcast::run()
         announcements.push_back (std::move (announcement));
     }
 
+    int silentCycles = 0;
+
     while (! threadShouldExit())
     {
+        bool anyTaken = sockets.empty();
+
         for (size_t i = 0; i < sockets.size(); ++i)
         {
             const auto& announcement = announcements[i];
 
             if (sockets[i]->write (environment.getBroadcastAddress ((int) i), announcePort,
                                    announcement.getData(), (int) announcement.getSize())
-                != announcementSize)
-            {
-                status = sendFailed;
-                return;
-            }
+                == announcementSize)
+                anyTaken = true;
+        }
+
+        silentCycles = anyTaken ? 0 : silentCycles + 1;
+
+        if (silentCycles >= silentCyclesBeforeGivingUp)
+        {
+            status = sendFailed;
+            return;
         }
 
         wait (cycleMilliseconds);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -21,7 +22,7 @@ public:
         running = -1,
         stopped = 0,
         socketNotReady = 2,
-        sendFailed = 4
+        sendFailed = 4      // no interface took an announcement for about five seconds
     };
 
     static constexpr int defaultListenerPort = 54000;
@@ -37,7 +38,12 @@ public:
 
     int getStatus() const noexcept { return status.load(); }
 
-    /** The announcement for one interface address (dotted form). */
+    /** Called on this object's thread once the status has left running, so that
+        a waiting owner can sleep until then instead of polling. Set before startThread.
+    */
+    std::function<void()> onFinished;
+
+    /** The announcement for one interface address (dotted form); empty for a malformed address. */
     static juce::MemoryBlock makeAnnouncement (const juce::String& localAddress, int listenerPort);
 
     void run() override;

@@ -2,7 +2,6 @@
 
 #include <atomic>
 #include <functional>
-#include <chrono>
 
 #include <juce_core/juce_core.h>
 
@@ -30,9 +29,7 @@ public:
     explicit Update (juce::StreamingSocket& connection,
                      juce::File updateFile = {});   // empty: the product's update file
 
-    /** Stops the transfer. A send still held up after 100 ms by a peer that
-        stopped reading is cut off by shutting the connection down.
-    */
+    /** Stops the transfer; within about 50 ms, also when the peer stopped reading. */
     ~Update() override;
 
     int getStatus() const noexcept { return status.load(); }
@@ -51,8 +48,6 @@ public:
     void run() override;
 
 private:
-    void pauseAfterChunk (std::chrono::steady_clock::time_point sentAt);
-
     juce::StreamingSocket& connection;
     const juce::File updateFile;
     std::atomic<int> status { sending };

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <vector>
 
-#include "net/UpdateFileReader.h"
+#include "platform/RegularFileReader.h"
 
 namespace
 {
@@ -53,7 +53,7 @@ juce::File UpdateEnvironment::getUpdateFileFor (const juce::File& executable)
 
 int UpdateEnvironment::checkUpdateFile (const juce::File& updateFile)
 {
-    UpdateFileReader reader (updateFile);
+    RegularFileReader reader (updateFile);
 
     if (! reader.isOpen() || reader.getSize() > maxUpdateFileSize)
         return updateFileInvalid;

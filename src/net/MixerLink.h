@@ -1,18 +1,20 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
-#include "app/WorkerSteps.h"
 #include "net/Broadcast.h"
 #include "net/Listener.h"
 #include "net/Update.h"
 #include "net/UpdateEnvironment.h"
+#include "net/WorkerSteps.h"
 
 /** The real worker steps: checks the update file and the interfaces, announces
     and waits for the mixer, then sends the file over the accepted connection.
     Owns every network object it makes; the connection stays open until this is
-    destroyed, that is until the program ends. Owned by the main component.
+    destroyed, that is until the program ends. Owned by the main component, or
+    by the command-line updater.
 */
 class MixerLink final : public WorkerSteps
 {
@@ -24,6 +26,11 @@ public:
         InterfaceSource interfaces = querySystemInterfaces;
         int listenerPort = Listener::defaultPort;
         int announcePort = Broadcast::defaultAnnouncePort;
+
+        /** Called on the worker thread once the port listens, before the
+            first announcement names it and before the step looks for a peer.
+        */
+        std::function<void (const Listener&)> onListening;
     };
 
     MixerLink();
@@ -33,10 +40,16 @@ public:
     int runInitialiseStep() override;
     int runConnectStep (juce::Thread& worker) override;
     int runSendStep (juce::Thread& worker) override;
-    double getSendProgress() const override;
+    SendProgress getSendProgress() const override;
+
+    /** The environment the initialise step found; null before it ran. */
+    const UpdateEnvironment* getEnvironment() const noexcept { return environment.get(); }
 
     /** True while a mixer connection is held. */
     bool isConnected() const noexcept { return connection != nullptr; }
+
+    /** The connected mixer's IPv4 address; empty until one connected. */
+    juce::String getMixerAddress() const;
 
 private:
     int endConnect (int status);

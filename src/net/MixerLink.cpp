@@ -1,4 +1,4 @@
-#include "app/MixerLink.h"
+#include "net/MixerLink.h"
 
 namespace
 {
@@ -53,14 +53,17 @@ int MixerLink::runConnectStep (juce::Thread& worker)
     listener->startThread();
     listener->waitUntilListening (listenTimeoutMs);
 
-    if (const int status = listener->getStatus(); status != Listener::listening)
-        return endConnect (status);
+    if (settings.onListening != nullptr && listener->getPort() > 0)
+        settings.onListening (*listener);
 
-    broadcaster = std::make_unique<Broadcast> (*environment, settings.listenerPort, settings.announcePort);
-    broadcaster->startThread();
-
-    if (const int status = broadcaster->getStatus(); status != Broadcast::running)
-        return endConnect (status);
+    // A mixer that still knows our address from an earlier run may connect
+    // before anything is announced: that peer is taken like any other.
+    if (listener->getStatus() == Listener::listening)
+    {
+        broadcaster = std::make_unique<Broadcast> (*environment, settings.listenerPort, settings.announcePort);
+        broadcaster->onFinished = [&worker] { worker.notify(); };
+        broadcaster->startThread();
+    }
 
     for (;;)
     {
@@ -71,6 +74,11 @@ int MixerLink::runConnectStep (juce::Thread& worker)
 
         if (status != Listener::listening)
             return endConnect (status);
+
+        // The announcer only ends on its own when it failed: waiting on
+        // without announcements would leave the user waiting for nothing.
+        if (const int announcing = broadcaster->getStatus(); announcing != Broadcast::running)
+            return endConnect (announcing == Broadcast::stopped ? Broadcast::sendFailed : announcing);
 
         if (worker.threadShouldExit())
             return endConnect (-1);
@@ -111,8 +119,12 @@ int MixerLink::runSendStep (juce::Thread& worker)
     return status;
 }
 
-double MixerLink::getSendProgress() const
+SendProgress MixerLink::getSendProgress() const
 {
-    const auto total = totalBytes.load();
-    return total > 0 ? (double) bytesSent.load() / (double) total : 0.0;
+    return { bytesSent.load(), totalBytes.load() };
+}
+
+juce::String MixerLink::getMixerAddress() const
+{
+    return connection != nullptr ? connection->getHostName() : juce::String();
 }

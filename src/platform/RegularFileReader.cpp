@@ -1,19 +1,12 @@
-#include "net/UpdateFileReader.h"
+#include "platform/RegularFileReader.h"
 
 #include <cerrno>
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#if defined (_WIN32)
- #include <io.h>
- // Windows has no FIFOs to wait on and no exec to close handles across; but
- // its C runtime translates line ends unless a file is opened binary.
- #define O_NONBLOCK O_BINARY
- #define O_CLOEXEC O_NOINHERIT
-#endif
 #include <unistd.h>
 
-UpdateFileReader::UpdateFileReader (const juce::File& file)
+RegularFileReader::RegularFileReader (const juce::File& file)
 {
     if (file.getFullPathName().isEmpty())
         return;
@@ -37,15 +30,15 @@ UpdateFileReader::UpdateFileReader (const juce::File& file)
     size = (juce::int64) info.st_size;
 }
 
-UpdateFileReader::~UpdateFileReader()
+RegularFileReader::~RegularFileReader()
 {
-    if (handle >= 0)
-        ::close (handle);
+    if (isOpen())
+        ::close ((int) handle);
 }
 
-int UpdateFileReader::read (void* destination, int numBytes) noexcept
+int RegularFileReader::read (void* destination, int numBytes) noexcept
 {
-    if (handle < 0 || numBytes < 0)
+    if (! isOpen() || numBytes < 0)
         return -1;
 
     auto* out = static_cast<char*> (destination);
@@ -53,7 +46,7 @@ int UpdateFileReader::read (void* destination, int numBytes) noexcept
 
     while (done < numBytes)
     {
-        const auto n = ::read (handle, out + done, (size_t) (numBytes - done));
+        const auto n = ::read ((int) handle, out + done, (size_t) (numBytes - done));
 
         if (n < 0)
         {

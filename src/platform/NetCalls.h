@@ -1,0 +1,67 @@
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <functional>
+
+/** The socket and timing calls of the mixer link where Winsock and POSIX
+    differ, so that the announcer, the listener and the transfer read the same
+    on every system. Handles are the raw sockets of JUCE's socket classes.
+*/
+namespace netcalls
+{
+    /** The error of the last socket call on this thread (errno, or WSAGetLastError). */
+    int lastSocketError() noexcept;
+
+    /** True when an accept failed for this connection only, so the next one may work. */
+    bool isTransientAcceptError (int error) noexcept;
+
+    bool setBlocking (int handle, bool shouldBlock) noexcept;
+
+    /** Sets the socket's send and receive buffers to this many bytes each. */
+    bool setBufferSizes (int handle, int bytes) noexcept;
+
+    /** Binds a datagram socket to 0.0.0.0:port without address reuse (JUCE
+        turns it on), so only the first of several sockets gets the port; the
+        bind's outcome is the caller's to ignore.
+    */
+    bool bindWithoutReuse (int handle, int port) noexcept;
+
+    /** Waits up to timeoutMs until the socket has something to read or accept.
+        1 ready (also for a socket that was shut down), 0 time-out, -1 error.
+    */
+    int waitUntilReadable (int handle, int timeoutMs) noexcept;
+
+    /** Ends the socket's traffic both ways and wakes whoever waits on it. */
+    void shutdownBoth (int handle) noexcept;
+
+    enum class SendResult
+    {
+        sent,
+        stopped,
+        failed
+    };
+
+    /** Hands the whole buffer to a non-blocking socket. Sends at once what the
+        socket takes; while it is full, waits for room in slices of at most
+        stopCheckMs and looks at shouldStop between them, so a peer that stopped
+        reading never holds a stop up for longer. A vanished peer is a failure,
+        never a SIGPIPE. An empty buffer still makes one send call.
+    */
+    SendResult sendAll (int handle, const void* data, std::size_t size,
+                        const std::function<bool()>& shouldStop, int stopCheckMs = 50);
+
+    /** False when another program already listens on this TCP port or holds it
+        in a way that would let it share our connections; a plain bind cannot
+        tell that on Windows. Elsewhere the bind itself decides: always true.
+    */
+    bool mayListenOn (int port);
+
+    /** Makes this thread's sleeps as precise as the system allows. */
+    void preferPreciseSleeps() noexcept;
+
+    /** Returns at `until`, not before: sleeps most of the way, then spins until
+        then; returns early only once shouldStop says so.
+    */
+    void pauseUntil (std::chrono::steady_clock::time_point until, const std::function<bool()>& shouldStop) noexcept;
+}
