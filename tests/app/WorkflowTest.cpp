@@ -268,10 +268,11 @@ TEST_F (WorkflowTest, ProgressBarFollowsTheTransfer)
     auto& bar = child<juce::ProgressBar> ("");
     EXPECT_TRUE (bar.isVisible());
 
-    script->progress = 0.25;
+    script->sent = 1;
+    script->total = 4;
     EXPECT_TRUE (pumpUntil ([&] { return component->getDisplayedProgress() == 0.25; }, 1000));
 
-    script->progress = 1.0;
+    script->sent = 4;
     script->release (sendStep);
     ASSERT_TRUE (reaches (MainComponent::finished));
     EXPECT_EQ (component->getDisplayedProgress(), 1.0);

@@ -27,7 +27,7 @@ namespace workflowtest
         std::atomic<bool> hold[3] { { false }, { false }, { false } };
         std::atomic<int> calls[3] { { 0 }, { 0 }, { 0 } };
         std::atomic<bool> sawStopRequest[3] { { false }, { false }, { false } };
-        std::atomic<double> progress { 0.0 };
+        std::atomic<juce::int64> sent { 0 }, total { 0 };
         juce::WaitableEvent released[3] { juce::WaitableEvent (true), juce::WaitableEvent (true), juce::WaitableEvent (true) };
 
         void release (int step) { released[step].signal(); }
@@ -56,7 +56,7 @@ namespace workflowtest
 
         int runConnectStep (juce::Thread& worker) override { return waitingStep (connectStep, worker); }
         int runSendStep (juce::Thread& worker) override { return waitingStep (sendStep, worker); }
-        double getSendProgress() const override { return script->progress; }
+        SendProgress getSendProgress() const override { return { script->sent, script->total }; }
 
     private:
         int waitingStep (int step, juce::Thread& worker)

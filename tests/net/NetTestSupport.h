@@ -1,16 +1,23 @@
 #pragma once
 
+// Loopback peers, scratch files and bounded waits for the mixer link's tests;
+// the same on Linux and, cross-built, under Wine.
+
 #include <chrono>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <unistd.h>
+#if defined (_WIN32)
+ #include <winsock2.h>
+ #include <ws2tcpip.h>
+#else
+ #include <netinet/in.h>
+ #include <poll.h>
+ #include <sys/socket.h>
+ #include <unistd.h>
+#endif
 
 #include <juce_core/juce_core.h>
 
@@ -25,7 +32,7 @@ namespace nettest
         return std::chrono::duration<double, std::milli> (Clock::now() - t).count();
     }
 
-    /** Polls the condition every millisecond until it holds or the time is up. */
+    /** Looks at the condition every millisecond until it holds or the time is up. */
     inline bool waitFor (const std::function<bool()>& condition, int timeoutMs)
     {
         const auto end = Clock::now() + std::chrono::milliseconds (timeoutMs);
@@ -46,7 +53,7 @@ namespace nettest
         return (a << 24) | (b << 16) | (c << 8) | d;
     }
 
-    /** A TCP port that was free a moment ago, for a listener under test. */
+    /** A TCP port that was free a moment ago. */
     inline int freeTcpPort()
     {
         juce::StreamingSocket probe;
@@ -63,8 +70,8 @@ namespace nettest
         };
     }
 
-    /** Bytes that pass the model check when size >= 7, followed by a pattern that
-        catches reordered or dropped chunks.
+    /** The model prefix, then bytes that catch reordered or dropped chunks and
+        every byte a text-mode read would change (CR, LF, Ctrl-Z among them).
     */
     inline std::string updateImage (size_t size)
     {
@@ -77,31 +84,27 @@ namespace nettest
         return s;
     }
 
+    inline std::uint32_t readBigEndian32 (const std::string& s, size_t offset = 0)
+    {
+        auto b = [&] (size_t i) { return (std::uint32_t) (std::uint8_t) s[offset + i]; };
+        return (b (0) << 24) | (b (1) << 16) | (b (2) << 8) | b (3);
+    }
+
     /** A folder of its own per test, removed afterwards. */
     class ScratchFolder
     {
     public:
-        ScratchFolder()
-            : folder (juce::File::createTempFile ("qvr_net"))
-        {
-            folder.createDirectory();
-        }
-
+        ScratchFolder() : folder (juce::File::createTempFile ("qvr_net")) { folder.createDirectory(); }
         ~ScratchFolder() { folder.deleteRecursively(); }
 
         juce::File file (const juce::String& name) const { return folder.getChildFile (name); }
 
         juce::File write (const juce::String& name, const std::string& bytes) const
         {
-            // replaceWithData deletes the file for no data, so an empty file is made apart.
             auto f = file (name);
             f.deleteFile();
-
-            if (bytes.empty())
-                f.create();
-            else
-                f.replaceWithData (bytes.data(), bytes.size());
-
+            f.create();
+            f.appendData (bytes.data(), bytes.size());
             return f;
         }
 
@@ -109,7 +112,28 @@ namespace nettest
         juce::File folder;
     };
 
-    /** A plain TCP client on loopback, every read bounded in time. */
+   #if defined (_WIN32)
+    using RawSocket = SOCKET;
+    inline const RawSocket noSocket = INVALID_SOCKET;
+    inline void closeRaw (RawSocket s) { ::closesocket (s); }
+    inline int pollOne (pollfd& p, int ms) { return ::WSAPoll (&p, 1, ms); }
+    inline const char* optionValue (const void* v) { return static_cast<const char*> (v); }
+
+    // JUCE starts Winsock only in its own socket classes; ours may come first.
+    inline void startSockets()
+    {
+        [[maybe_unused]] static const bool started = [] { WSADATA d; return ::WSAStartup (MAKEWORD (2, 2), &d) == 0; }();
+    }
+   #else
+    using RawSocket = int;
+    inline const RawSocket noSocket = -1;
+    inline void closeRaw (RawSocket s) { ::close (s); }
+    inline int pollOne (pollfd& p, int ms) { return ::poll (&p, 1, ms); }
+    inline const void* optionValue (const void* v) { return v; }
+    inline void startSockets() {}
+   #endif
+
+    /** The mixer's end of a connection on loopback; every read bounded in time. */
     class Peer
     {
     public:
@@ -119,10 +143,12 @@ namespace nettest
         /** A small receive buffer makes a peer that stops reading stall the sender soon. */
         bool connect (int port, int receiveBuffer = 0)
         {
+            startSockets();
+            close();
             handle = ::socket (AF_INET, SOCK_STREAM, 0);
 
             if (receiveBuffer > 0)
-                ::setsockopt (handle, SOL_SOCKET, SO_RCVBUF, &receiveBuffer, sizeof (receiveBuffer));
+                ::setsockopt (handle, SOL_SOCKET, SO_RCVBUF, optionValue (&receiveBuffer), sizeof (receiveBuffer));
 
             sockaddr_in a {};
             a.sin_family = AF_INET;
@@ -131,9 +157,7 @@ namespace nettest
             return ::connect (handle, reinterpret_cast<sockaddr*> (&a), sizeof (a)) == 0;
         }
 
-        /** Appends up to wanted bytes; stops early at end of stream, error or time-out.
-            Returns false when the stream ended or failed.
-        */
+        /** Appends up to wanted bytes within timeoutMs; false when the stream ended or failed. */
         bool read (std::string& into, size_t wanted, int timeoutMs)
         {
             const auto end = Clock::now() + std::chrono::milliseconds (timeoutMs);
@@ -148,10 +172,10 @@ namespace nettest
 
                 pollfd p { handle, POLLIN, 0 };
 
-                if (::poll (&p, 1, (int) left) <= 0)
+                if (pollOne (p, (int) left) <= 0)
                     continue;
 
-                const auto n = ::recv (handle, buffer, std::min (wanted, sizeof (buffer)), 0);
+                const auto n = ::recv (handle, buffer, (int) std::min (wanted, sizeof (buffer)), 0);
 
                 if (n <= 0)
                     return false;
@@ -179,20 +203,20 @@ namespace nettest
         void reset()
         {
             linger l { 1, 0 };
-            ::setsockopt (handle, SOL_SOCKET, SO_LINGER, &l, sizeof (l));
+            ::setsockopt (handle, SOL_SOCKET, SO_LINGER, optionValue (&l), sizeof (l));
             close();
         }
 
         void close()
         {
-            if (handle >= 0)
-                ::close (handle);
+            if (handle != noSocket)
+                closeRaw (handle);
 
-            handle = -1;
+            handle = noSocket;
         }
 
     private:
-        int handle = -1;
+        RawSocket handle = noSocket;
     };
 
     struct Heard
@@ -201,54 +225,38 @@ namespace nettest
         Clock::time_point at;
     };
 
-    // The mixer's side of the announcements: a socket on a free UDP port of
-    // 0.0.0.0, which hears datagrams sent to 127.255.255.255.
+    /** The mixer's side of the announcements: a free UDP port of 0.0.0.0,
+        which hears what is sent to 127.255.255.255.
+    */
     class AnnouncementReceiver
     {
     public:
         AnnouncementReceiver()
         {
-            handle = ::socket (AF_INET, SOCK_DGRAM, 0);
-            int on = 1;
-            ::setsockopt (handle, SOL_SOCKET, SO_REUSEADDR, &on, sizeof (on));
-
-            sockaddr_in a {};
-            a.sin_family = AF_INET;
-            ::bind (handle, reinterpret_cast<sockaddr*> (&a), sizeof (a));
-
-            socklen_t size = sizeof (a);
-            ::getsockname (handle, reinterpret_cast<sockaddr*> (&a), &size);
-            port = ntohs (a.sin_port);
+            socket.bindToPort (0);
+            port = socket.getBoundPort();
         }
 
-        ~AnnouncementReceiver() { ::close (handle); }
-
-        /** Collects datagrams until the time is up, counted from the first one heard
-            (or from now, when none comes); gives up after timeoutMs in any case.
+        /** Collects datagrams for windowMs from the first one heard (or from
+            now, when none comes); gives up after timeoutMs in any case.
         */
         std::vector<Heard> listen (int windowMs, int timeoutMs)
         {
             std::vector<Heard> heard;
-            const auto started = Clock::now();
-            auto end = started + std::chrono::milliseconds (timeoutMs);
+            auto end = Clock::now() + std::chrono::milliseconds (timeoutMs);
 
             for (;;)
             {
                 const auto left = std::chrono::duration_cast<std::chrono::milliseconds> (end - Clock::now()).count();
 
-                if (left <= 0)
+                if (left <= 0 || socket.waitUntilReady (true, (int) left) != 1)
                     return heard;
 
-                pollfd p { handle, POLLIN, 0 };
-
-                if (::poll (&p, 1, (int) left) <= 0)
-                    continue;
-
                 char buffer[64];
-                const auto n = ::recv (handle, buffer, sizeof (buffer), 0);
+                const auto n = socket.read (buffer, sizeof (buffer), false);
 
                 if (n < 0)
-                    continue;
+                    return heard;
 
                 heard.push_back ({ std::string (buffer, (size_t) n), Clock::now() });
 
@@ -257,20 +265,63 @@ namespace nettest
             }
         }
 
+        /** Forgets what has arrived so far. */
         void drain()
         {
             char buffer[64];
-            while (::recv (handle, buffer, sizeof (buffer), MSG_DONTWAIT) >= 0)
+
+            while (socket.waitUntilReady (true, 0) == 1 && socket.read (buffer, sizeof (buffer), false) >= 0)
             {
             }
         }
 
-        int handle = -1, port = 0;
-    };
+        int port = 0;
 
-    inline std::uint32_t readBigEndian32 (const std::string& s, size_t offset = 0)
+    private:
+        juce::DatagramSocket socket;
+    };
+}
+
+#if defined (__linux__)
+ #include <cstring>
+ #include <thread>
+ #include <net/if.h>
+ #include <sched.h>
+ #include <sys/ioctl.h>
+
+namespace nettest
+{
+    /** Runs the body on a thread of its own, in a fresh network namespace with
+        only loopback up: every other destination there has no route, and
+        nothing can reach a real network. False when no namespace could be made
+        (that needs root).
+    */
+    inline bool inPrivateNetwork (const std::function<void()>& body)
     {
-        auto b = [&] (size_t i) { return (std::uint32_t) (std::uint8_t) s[offset + i]; };
-        return (b (0) << 24) | (b (1) << 16) | (b (2) << 8) | b (3);
+        bool made = false;
+
+        std::thread ([&]
+        {
+            if (::unshare (CLONE_NEWNET) != 0)
+                return;
+
+            const auto s = ::socket (AF_INET, SOCK_DGRAM, 0);
+            ifreq request {};
+            std::strcpy (request.ifr_name, "lo");
+
+            if (::ioctl (s, SIOCGIFFLAGS, &request) == 0)
+            {
+                request.ifr_flags |= IFF_UP;
+                made = ::ioctl (s, SIOCSIFFLAGS, &request) == 0;
+            }
+
+            ::close (s);
+
+            if (made)
+                body();
+        }).join();
+
+        return made;
     }
 }
+#endif

@@ -1,19 +1,30 @@
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include "NetTestSupport.h"
 #include "net/Listener.h"
 #include "net/Update.h"
+
+#if defined (__linux__)
+ #include <sys/stat.h>
+#endif
 
 using namespace nettest;
 
 namespace
 {
-    std::string lengthPrefix (std::uint32_t n)
+   #if defined (__linux__)
+    int openDescriptors() { return juce::File ("/proc/self/fd").getNumberOfChildFiles (juce::File::findFilesAndDirectories); }
+   #else
+    int openDescriptors() { return 0; }
+   #endif
+
+    // Sparse where the file system allows: sizes beyond 4 GiB cost no disk.
+    void setSize (const juce::File& file, juce::int64 size)
     {
-        return { (char) (n >> 24), (char) (n >> 16), (char) (n >> 8), (char) n };
+        juce::FileOutputStream out (file);
+        ASSERT_TRUE (out.openedOk());
+        ASSERT_TRUE (out.setPosition (size));
+        ASSERT_TRUE (out.truncate().wasOk());
     }
 
     // A real accepted connection: the test's peer on one end, the connection the
@@ -31,6 +42,8 @@ namespace
 
         void openLink (int peerReceiveBuffer = 0)
         {
+            update.reset();
+            connection.reset();
             Listener listener (0);
             listener.startThread();
             ASSERT_TRUE (listener.waitUntilListening (5000));
@@ -46,9 +59,10 @@ namespace
             update->startThread();
         }
 
-        bool waitForEnd (int timeoutMs)
+        int waitForEnd (int timeoutMs)
         {
-            return waitFor ([this] { return update->getStatus() != Update::sending; }, timeoutMs);
+            waitFor ([this] { return update->getStatus() != Update::sending; }, timeoutMs);
+            return update->getStatus();
         }
 
         /** Ends our side, so that the peer can read everything up to the end. */
@@ -67,30 +81,37 @@ namespace
     };
 }
 
+// One after another, as a service bench runs them: every byte arrives in
+// order, and no transfer leaves a socket or a file open behind it.
 TEST_F (UpdateTest, StreamIsTheLengthThenTheFileUnchanged)
 {
-    for (const size_t size : { 0, 1, 1023, 1024, 1025, 3 * 1024 })
+    connection.reset();
+    peer.close();
+    const auto descriptorsBefore = openDescriptors();
+
+    for (const size_t size : { 1025, 0, 1, 1023, 1024, 3 * 1024, 20000 })
     {
         SCOPED_TRACE (size);
-
-        if (connection == nullptr)
-            openLink();
+        openLink();
 
         const auto image = updateImage (size);
         start (scratch.write ("fw.upd", image));
-        ASSERT_TRUE (waitForEnd (5000));
-        EXPECT_EQ (update->getStatus(), Update::done);
+        ASSERT_EQ (waitForEnd (5000), Update::done);
         EXPECT_EQ (update->getBytesSent(), (juce::int64) size);
         EXPECT_EQ (update->getTotalBytes(), (juce::int64) size);
 
         const auto stream = everythingReceived();
-        EXPECT_EQ (stream.size(), size + 4);
+        ASSERT_EQ (stream.size(), size + 4);
         EXPECT_EQ (readBigEndian32 (stream), (std::uint32_t) size);
         EXPECT_TRUE (stream.substr (4) == image);
         peer.close();
     }
+
+    EXPECT_EQ (openDescriptors(), descriptorsBefore) << "sockets or files left open";
 }
 
+// The mixer needs a pause of at least 1 ms after every chunk: 1025 chunks
+// cannot arrive in less than 1024 ms after the transfer started.
 TEST_F (UpdateTest, LargeFileKeepsTheChunkPace)
 {
     const size_t size = 1024 * 1024 + 7;
@@ -99,161 +120,128 @@ TEST_F (UpdateTest, LargeFileKeepsTheChunkPace)
 
     const auto started = Clock::now();
     start (file);
-
     std::string stream;
     peer.read (stream, size + 4, 20000);
     const auto elapsed = millisecondsSince (started);
 
-    ASSERT_TRUE (waitForEnd (5000));
-    EXPECT_EQ (update->getStatus(), Update::done);
+    EXPECT_EQ (waitForEnd (5000), Update::done);
     ASSERT_EQ (stream.size(), size + 4);
-    EXPECT_EQ (stream.substr (0, 4), lengthPrefix ((std::uint32_t) size));
     EXPECT_TRUE (stream.substr (4) == image);
-
-    // 1025 chunks, each followed by at least 1 ms; the last one's pause may still run.
-    const auto chunks = (double) (size / 1024 + 1);
-    EXPECT_GE (elapsed, chunks - 1.0);
-    RecordProperty ("pacing_ratio", juce::String (elapsed / chunks, 4).toStdString());
+    EXPECT_GE (elapsed, (double) (size / 1024));
+    RecordProperty ("pacing_ratio", juce::String (elapsed / (double) (size / 1024 + 1), 4).toStdString());
 }
 
-TEST_F (UpdateTest, FileThatCannotBeOpenedSendsNothing)
+TEST_F (UpdateTest, FilesThatCannotBeSentSendNothing)
 {
     const auto folder = scratch.file ("folder.upd");
     ASSERT_TRUE (folder.createDirectory());
+    const auto huge = scratch.write ("huge.upd", "QVR-7000");
+    setSize (huge, 0x100000000LL);
+
+    struct Case { juce::File file; int status; };
+    std::vector<Case> cases { { scratch.file ("vanished.upd"), Update::fileMissing },
+                              { folder, Update::fileMissing },
+                              { huge, Update::sizeChanged } };
+   #if defined (__linux__)
     const auto fifo = scratch.file ("fifo.upd");
     ASSERT_EQ (::mkfifo (fifo.getFullPathName().toRawUTF8(), 0600), 0);
+    cases.push_back ({ fifo, Update::fileMissing });
+   #endif
 
-    for (const auto& file : { scratch.file ("vanished.upd"), folder, fifo })
+    for (auto& c : cases)
     {
-        SCOPED_TRACE (file.getFileName());
-
-        if (connection == nullptr)
-            openLink();
-
-        start (file);
-        ASSERT_TRUE (waitForEnd (2000));
-        EXPECT_EQ (update->getStatus(), Update::fileMissing);
+        SCOPED_TRACE (c.file.getFileName());
+        openLink();
+        start (c.file);
+        EXPECT_EQ (waitForEnd (2000), c.status);
         EXPECT_EQ (update->getTotalBytes(), 0);
         EXPECT_TRUE (everythingReceived().empty()) << "not even the length";
-        peer.close();
     }
-}
-
-TEST_F (UpdateTest, FileOf4GiBIsRefusedBeforeAnythingIsSent)
-{
-    const auto huge = scratch.write ("huge.upd", "QVR-7000");
-    ASSERT_EQ (::truncate (huge.getFullPathName().toRawUTF8(), 0x100000000LL), 0);
-
-    start (huge);
-    ASSERT_TRUE (waitForEnd (2000));
-    EXPECT_EQ (update->getStatus(), Update::sizeChanged);
-    EXPECT_TRUE (everythingReceived().empty());
 }
 
 TEST_F (UpdateTest, FileThatChangesSizeIsNotSentPastWhatWasAnnounced)
 {
-    struct Case
+    for (const bool grows : { false, true })
     {
-        const char* name;
-        size_t size;
-        std::function<void (const juce::File&)> change;
-    };
+        SCOPED_TRACE (grows ? "grows" : "shrinks");
+        openLink();
 
-    const Case cases[] = {
-        { "shrinks", 1024 * 1024, [] (const juce::File& f) { ASSERT_EQ (::truncate (f.getFullPathName().toRawUTF8(), 20 * 1024), 0); } },
-        { "grows", 64 * 1024, [] (const juce::File& f) { ASSERT_TRUE (f.appendData ("more than announced", 19)); } },
-    };
-
-    for (auto& c : cases)
-    {
-        SCOPED_TRACE (c.name);
-
-        if (connection == nullptr)
-            openLink();
-
-        const auto file = scratch.write ("fw.upd", updateImage (c.size));
+        const size_t size = grows ? 64 * 1024 : 1024 * 1024;
+        const auto file = scratch.write ("fw.upd", updateImage (size));
         start (file);
 
         std::string stream;
         peer.read (stream, 4 + 10 * 1024, 5000);
         ASSERT_EQ (stream.size(), 4u + 10 * 1024);
-        c.change (file);
 
-        ASSERT_TRUE (waitForEnd (10000));
-        EXPECT_EQ (update->getStatus(), Update::sizeChanged);
-        EXPECT_EQ (update->getTotalBytes(), (juce::int64) c.size);
+        if (grows)
+            ASSERT_TRUE (file.appendData ("more than announced", 19));
+        else
+            setSize (file, 20 * 1024);
+
+        EXPECT_EQ (waitForEnd (10000), Update::sizeChanged);
 
         stream = everythingReceived (stream);
-        EXPECT_EQ (readBigEndian32 (stream), (std::uint32_t) c.size);
-        EXPECT_LE (stream.size() - 4, c.size);
-        EXPECT_TRUE (stream.substr (4) == updateImage (c.size).substr (0, stream.size() - 4));
-        peer.close();
+        EXPECT_EQ (readBigEndian32 (stream), (std::uint32_t) size);
+        EXPECT_LE (stream.size() - 4, size);
+        EXPECT_TRUE (stream.substr (4) == updateImage (size).substr (0, stream.size() - 4));
     }
 }
 
-TEST_F (UpdateTest, PeerResetMidStreamFailsTheChunkWithoutSignal)
+TEST_F (UpdateTest, SendsThatFailEndWithTheirCode)
 {
+    // A peer that resets mid-stream; a SIGPIPE would end the whole test run here.
     start (scratch.write ("fw.upd", updateImage (1024 * 1024)));
-
     std::string stream;
     peer.read (stream, 4 + 8 * 1024, 5000);
     ASSERT_EQ (stream.size(), 4u + 8 * 1024);
     peer.reset();
-
-    // A SIGPIPE would end the whole test run here.
-    ASSERT_TRUE (waitForEnd (5000));
-    EXPECT_EQ (update->getStatus(), Update::chunkSendFailed);
+    EXPECT_EQ (waitForEnd (5000), Update::chunkSendFailed);
     EXPECT_LT (update->getBytesSent(), 1024 * 1024);
-}
 
-TEST_F (UpdateTest, LengthThatCannotBeSentFails)
-{
     juce::StreamingSocket unconnected;
-    update = std::make_unique<Update> (unconnected, scratch.write ("fw.upd", updateImage (100)));
-    update->startThread();
-    ASSERT_TRUE (waitForEnd (2000));
-    EXPECT_EQ (update->getStatus(), Update::lengthSendFailed);
-    EXPECT_EQ (update->getBytesSent(), 0);
+    Update lengthOnly (unconnected, scratch.write ("fw.upd", updateImage (100)));
+    lengthOnly.startThread();
+    EXPECT_TRUE (waitFor ([&] { return lengthOnly.getStatus() != Update::sending; }, 2000));
+    EXPECT_EQ (lengthOnly.getStatus(), Update::lengthSendFailed);
 }
 
-TEST_F (UpdateTest, StopEndsTheTransferAsDoneBeforeTheEnd)
+// A stop ends the transfer as done (the workflow shows the cancel), also when
+// the peer stopped reading and a send waits for room that never comes.
+TEST_F (UpdateTest, StopEndsTheTransferPromptlyWhetherThePeerReadsOrNot)
 {
-    start (scratch.write ("fw.upd", updateImage (1024 * 1024)));
+    for (const bool stalled : { false, true })
+    {
+        SCOPED_TRACE (stalled ? "stalled peer" : "reading peer");
+        openLink (stalled ? 4096 : 0);
+        start (scratch.write ("fw.upd", updateImage (8 * 1024 * 1024)));
 
-    std::string stream;
-    peer.read (stream, 4 + 4 * 1024, 5000);
-    ASSERT_EQ (stream.size(), 4u + 4 * 1024);
+        if (stalled)
+        {
+            // Once the socket buffers are full the count stops moving: the send waits.
+            juce::int64 last = -1;
+            ASSERT_TRUE (waitFor ([&]
+                                  {
+                                      const auto now = update->getBytesSent();
+                                      const bool still = now > 0 && now == last;
+                                      last = now;
+                                      juce::Thread::sleep (100);
+                                      return still;
+                                  },
+                                  20000));
+        }
+        else
+        {
+            std::string stream;
+            peer.read (stream, 4 + 4 * 1024, 5000);
+        }
 
-    const auto started = Clock::now();
-    update->signalThreadShouldExit();
-    ASSERT_TRUE (update->waitForThreadToExit (2000));
-    EXPECT_LT (millisecondsSince (started), 100.0);
-    EXPECT_EQ (update->getStatus(), Update::done);
-    EXPECT_LT (update->getBytesSent(), 1024 * 1024);
-}
-
-TEST_F (UpdateTest, StalledPeerDoesNotHoldUpTheStop)
-{
-    connection.reset();
-    peer.close();
-    openLink (4096);
-
-    start (scratch.write ("fw.upd", updateImage (8 * 1024 * 1024)));
-
-    // Once the socket buffers are full the count stops moving: the send blocks.
-    juce::int64 last = -1;
-    ASSERT_TRUE (waitFor ([&]
-                          {
-                              const auto now = update->getBytesSent();
-                              const bool still = now > 0 && now == last;
-                              last = now;
-                              juce::Thread::sleep (100);
-                              return still;
-                          },
-                          20000));
-    EXPECT_EQ (update->getStatus(), Update::sending);
-
-    const auto started = Clock::now();
-    update.reset();
-    EXPECT_LT (millisecondsSince (started), 1000.0);
+        EXPECT_EQ (update->getStatus(), Update::sending);
+        const auto asked = Clock::now();
+        update->signalThreadShouldExit();
+        EXPECT_TRUE (update->waitForThreadToExit (5000));
+        EXPECT_LT (millisecondsSince (asked), 1000.0);
+        EXPECT_EQ (update->getStatus(), Update::done);
+        EXPECT_LT (update->getBytesSent(), 8 * 1024 * 1024);
+    }
 }

@@ -10,9 +10,7 @@
 
 #include <juce_graphics/juce_graphics.h>
 
-#include "platform/ForegroundWindow.h"
 #include "platform/LanguageSource.h"
-#include "platform/NetworkInterfaces.h"
 #include "resources/TxtLoader.h"
 
 namespace
@@ -82,52 +80,6 @@ TEST (SystemLanguage, JapaneseLocaleIsListedForTheLanguageOffer)
 {
     const auto locales = installedLocales();
     EXPECT_TRUE (std::any_of (locales.begin(), locales.end(), [] (auto& id) { return endsInPrimary (id, 0x11); }));
-}
-
-TEST (SystemInterfaces, ListsLoopbackWithItsNetmask)
-{
-    std::vector<Ipv4Interface> list;
-    ASSERT_EQ (querySystemInterfaces (list), InterfaceQueryResult::ok);
-    ASSERT_FALSE (list.empty());
-    ASSERT_LE (list.size(), 20u);
-
-    bool loopback = false;
-
-    for (auto& i : list)
-    {
-        // A netmask is a run of ones from the top.
-        const auto inverted = ~i.netmask;
-        EXPECT_EQ (inverted & (inverted + 1), 0u) << std::hex << i.netmask;
-
-        if (i.address == 0x7f000001u)
-        {
-            loopback = true;
-            EXPECT_EQ (i.netmask, 0xff000000u);
-        }
-    }
-
-    EXPECT_TRUE (loopback);
-}
-
-TEST (SystemInterfaces, RepeatedQueriesAgreeAndClearTheList)
-{
-    std::vector<Ipv4Interface> first, second { { 1, 2 }, { 3, 4 } };
-    ASSERT_EQ (querySystemInterfaces (first), InterfaceQueryResult::ok);
-    ASSERT_EQ (querySystemInterfaces (second), InterfaceQueryResult::ok);
-    ASSERT_EQ (first.size(), second.size());
-
-    for (size_t i = 0; i < first.size(); ++i)
-    {
-        EXPECT_EQ (first[i].address, second[i].address);
-        EXPECT_EQ (first[i].netmask, second[i].netmask);
-    }
-}
-
-TEST (ForegroundWindow, MayBeCalledAtAnyTime)
-{
-    allowOtherProcessesToRaiseOurWindow();
-    allowOtherProcessesToRaiseOurWindow();
-    SUCCEED();
 }
 
 // The texts name their fonts; a system without them draws the fallback font.
