@@ -366,6 +366,7 @@ class App:
     def __init__(self, session, binary, update=None, lang="C.UTF-8", folder=None, lock=None):
         self.session = session
         self.folder = folder or session.folder("app")
+        self.folder.mkdir(parents=True, exist_ok=True)
         self.exe = self.folder / Path(binary).name
         if not self.exe.exists():
             shutil.copy2(binary, self.exe)

@@ -101,7 +101,8 @@ class EndToEnd(E2ECase):
         update = make_update_file(UPDATE_SIZE)
         sim = self.session.simulator("--timeout", 30)
         probe = self.session.probe()
-        app = self.start_app(update)
+        # Installed where users keep downloads: under an account named in Japanese or with accents.
+        app = self.start_app(update, folder=self.session.folder("app") / "山田 Müller")
         self.assertEqual(app.title(), TITLE)
         language, confirm = self.to_confirm(app)
         self.assertEqual(probe.count(), 0, "announced before START")

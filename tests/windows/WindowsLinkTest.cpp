@@ -13,7 +13,7 @@ namespace
     // A raw socket listening on addr:port with the given option; closed on scope exit.
     struct HeldPort
     {
-        HeldPort (u_long address, int option)
+        HeldPort (u_long address, int option, bool listens = true)
         {
             handle = ::socket (AF_INET, SOCK_STREAM, IPPROTO_TCP);
             int on = 1;
@@ -22,7 +22,7 @@ namespace
             sockaddr_in a {};
             a.sin_family = AF_INET;
             a.sin_addr.s_addr = htonl (address);
-            bound = ::bind (handle, reinterpret_cast<sockaddr*> (&a), sizeof (a)) == 0 && ::listen (handle, 4) == 0;
+            bound = ::bind (handle, reinterpret_cast<sockaddr*> (&a), sizeof (a)) == 0 && (! listens || ::listen (handle, 4) == 0);
             int len = sizeof (a);
             ::getsockname (handle, reinterpret_cast<sockaddr*> (&a), &len);
             port = ntohs (a.sin_port);
@@ -59,6 +59,17 @@ TEST (WindowsListener, PortThatAnotherProgramHoldsOnAnyAddressIsRefused)
         ASSERT_TRUE (other.bound);
         EXPECT_EQ (listenOn (other.port), -Listener::cannotListen) << address;
     }
+}
+
+// A port in use by nobody who listens, as after a first update, when the
+// connection our side closed lingers on it in TIME_WAIT: an exclusive bind is
+// refused then, but no peer could reach anyone else, so the tool listens.
+TEST (WindowsListener, PortInUseWithoutAListenerIsListenedOn)
+{
+    startSockets();
+    HeldPort lingering (INADDR_LOOPBACK, 0, false);
+    ASSERT_TRUE (lingering.bound);
+    EXPECT_EQ (listenOn (lingering.port), lingering.port);
 }
 
 // The tool's connect phase makes its first socket in the listener, after the
