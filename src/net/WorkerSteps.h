@@ -2,14 +2,7 @@
 
 #include <juce_core/juce_core.h>
 
-/** How far the transfer has got: bytes of the file sent so far, of how many. */
-struct SendProgress
-{
-    juce::int64 sent = 0, total = 0;
-
-    /** 0..1; 0 while the length is not known yet. */
-    double fraction() const noexcept { return total > 0 ? (double) sent / (double) total : 0.0; }
-};
+#include "net/SendProgress.h"
 
 /** The work of the three worker phases: initialise, connect, send. Each step
     runs on the workflow's worker thread and returns a status code (0 success,

@@ -56,6 +56,7 @@ InterfaceQueryResult querySystemInterfaces (std::vector<Ipv4Interface>& result)
         // Without a netmask the address is taken as a host of its own, so its
         // announcements stay on that address instead of going everywhere.
         i.netmask = entry->ifa_netmask != nullptr ? hostOrder (entry->ifa_netmask) : 0xffffffffu;
+        i.name = entry->ifa_name != nullptr ? entry->ifa_name : "";
         result.push_back (i);
     }
 

@@ -2,13 +2,17 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
-/** One IPv4 interface as the system lists it: address and netmask in host byte order. */
+/** One IPv4 interface as the system lists it: address and netmask in host byte
+    order, and the adapter's name where the system gives one (not on Windows).
+*/
 struct Ipv4Interface
 {
     std::uint32_t address = 0;
     std::uint32_t netmask = 0;
+    std::string name = {};
 };
 
 /** Outcome of asking the system for its interfaces. The numbers are the

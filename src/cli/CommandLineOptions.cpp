@@ -1,0 +1,104 @@
+#include "cli/CommandLineOptions.h"
+
+namespace
+{
+    // "--name=value" or "--name value" (long), "-n value" (short).
+    bool takeValue (const juce::String& argument, const char* shortName, const char* longName,
+                    const juce::StringArray& arguments, int& index, juce::String& value, juce::String& error)
+    {
+        const juce::String longForm (longName);
+
+        if (argument.startsWith (longForm + "="))
+        {
+            value = argument.fromFirstOccurrenceOf ("=", false, false);
+            return true;
+        }
+
+        if (argument != shortName && argument != longForm)
+            return false;
+
+        if (index + 1 >= arguments.size())
+            error = argument + " needs a value";
+        else
+            value = arguments[++index];
+
+        return true;
+    }
+}
+
+CommandLineOptions CommandLineOptions::parse (const juce::StringArray& arguments)
+{
+    CommandLineOptions o;
+    juce::StringArray files;
+    bool optionsEnded = false;
+
+    for (int i = 0; i < arguments.size() && o.error.isEmpty(); ++i)
+    {
+        const auto& a = arguments[i];
+        juce::String value;
+
+        if (optionsEnded || ! a.startsWith ("-") || a == "-")
+            files.add (a);
+        else if (a == "--")
+            optionsEnded = true;
+        else if (a == "-h" || a == "--help")
+            o.help = true;
+        else if (a == "-V" || a == "--version")
+            o.version = true;
+        else if (a == "-q" || a == "--quiet")
+            o.quiet = true;
+        else if (a == "--json")
+            o.json = true;
+        else if (takeValue (a, "-i", "--interface", arguments, i, value, o.error))
+        {
+            if (value.trim().isEmpty() && o.error.isEmpty())
+                o.error = "--interface needs a name or an address";
+
+            o.interfaces.add (value.trim());
+        }
+        else if (takeValue (a, "-t", "--timeout", arguments, i, value, o.error))
+        {
+            o.timeoutSeconds = value.getDoubleValue();
+
+            if (o.error.isEmpty() && (! value.containsOnly ("0123456789.") || value.isEmpty() || o.timeoutSeconds <= 0.0))
+                o.error = "--timeout takes a number of seconds above 0, not \"" + value + "\"";
+        }
+        else
+            o.error = "unknown option " + a;
+    }
+
+    if (o.error.isEmpty() && ! o.help && ! o.version)
+    {
+        if (files.isEmpty())
+            o.error = "no update file given";
+        else if (files.size() > 1)
+            o.error = "one update file at a time, not " + juce::String (files.size());
+        else
+            o.file = files[0];
+    }
+
+    return o;
+}
+
+juce::String CommandLineOptions::usage()
+{
+    return "Usage: qvr-update [OPTIONS] FILE\n"
+           "Sends the firmware update FILE to a QVR-7000 mixer on the local network:\n"
+           "announces this computer on every subnet (UDP port 56000), waits for the\n"
+           "mixer on TCP port 54000 and sends the file at the pace the mixer reads.\n"
+           "FILE must begin with \"QVR-700\" and be smaller than 4 GiB.\n"
+           "\n"
+           "  -i, --interface NAME-OR-ADDRESS  announce only there (e.g. eth0 or 192.168.1.20); repeatable\n"
+           "  -t, --timeout SECONDS            give up when no mixer has connected within SECONDS\n"
+           "      --json                       end with one JSON line: file, size, sha256, mixer,\n"
+           "                                   seconds, outcome\n"
+           "  -q, --quiet                      print only errors and the outcome\n"
+           "  -h, --help                       show this help\n"
+           "  -V, --version                    show the version\n"
+           "\n"
+           "Exit status: 0 sent; 2 usage error; 3 the file or the interfaces failed the\n"
+           "checks (I codes); 4 the connection failed (C codes); 5 no mixer within\n"
+           "--timeout; 6 the transfer failed (S codes); 130 interrupted (Ctrl-C, SIGTERM).\n"
+           "If no mixer connects, a firewall may drop TCP port 54000 or UDP port 56000,\n"
+           "or the mixer is on another subnet.\n";
+}

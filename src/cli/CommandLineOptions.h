@@ -1,0 +1,20 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+/** What the command line of qvr-update asks for. Parsing never prints and
+    never ends the program: a usage error comes back as one line in `error`.
+*/
+struct CommandLineOptions
+{
+    juce::String file;
+    juce::StringArray interfaces;   // names or IPv4 addresses; empty: every interface
+    double timeoutSeconds = 0.0;    // 0: wait for the mixer until interrupted
+    bool json = false, quiet = false, help = false, version = false;
+    juce::String error;
+
+    static CommandLineOptions parse (const juce::StringArray& arguments);
+
+    /** The --help text. */
+    static juce::String usage();
+};

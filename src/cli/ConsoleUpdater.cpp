@@ -1,0 +1,348 @@
+#include "cli/ConsoleUpdater.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include <juce_cryptography/juce_cryptography.h>
+
+#include "platform/Console.h"
+#include "resources/TxtLoader.h"
+
+namespace
+{
+    enum Stage
+    {
+        initialising = 1,
+        connecting = 3,
+        sending = 4
+    };
+
+    // Where nothing connects within this long, the cause is nearly always a
+    // firewall or a mixer on another subnet: say so once.
+    constexpr double hintAfterSeconds = 20.0;
+    constexpr int lookIntervalMs = 50;
+    constexpr int progressIntervalMs = 250;
+
+    // The steps in a row on a thread of their own, like the window's worker.
+    class Road final : public juce::Thread
+    {
+    public:
+        explicit Road (MixerLink& l) : juce::Thread ("QVR7000_UPDATE"), link (l) {}
+        ~Road() override { stopThread (-1); }
+
+        void run() override
+        {
+            stage = initialising;
+            int outcome = link.runInitialiseStep();
+
+            if (outcome == 0 && ! threadShouldExit())
+            {
+                stage = connecting;
+                outcome = link.runConnectStep (*this);
+            }
+
+            if (outcome == 0 && ! threadShouldExit())
+            {
+                stage = sending;
+                outcome = link.runSendStep (*this);
+            }
+
+            // As in the window, a stop request wins over whatever the step found.
+            result = threadShouldExit() ? -1 : outcome;
+            done.signal();
+        }
+
+        std::atomic<int> stage { 0 }, result { 0 };
+        juce::WaitableEvent done { true };
+
+    private:
+        MixerLink& link;
+    };
+
+    juce::String dotted (std::uint32_t a)
+    {
+        return juce::String (a >> 24) + "." + juce::String ((a >> 16) & 0xff) + "." + juce::String ((a >> 8) & 0xff) + "." + juce::String (a & 0xff);
+    }
+
+    bool matches (const Ipv4Interface& i, const juce::String& wanted)
+    {
+        return juce::String (i.name) == wanted || dotted (i.address) == wanted;
+    }
+
+    // Why the file failed the check, in words; the I4 line follows it.
+    juce::String fileProblem (const juce::File& file)
+    {
+        if (file.isDirectory())
+            return "is a folder";
+
+        if (! file.existsAsFile())
+            return "does not exist";
+
+        if (file.getSize() > UpdateEnvironment::maxUpdateFileSize)
+            return "is 4 GiB or larger";
+
+        char head[7] = {};
+        juce::FileInputStream in (file);
+
+        if (! in.openedOk())
+            return "cannot be read";
+
+        if (in.read (head, sizeof (head)) != (int) sizeof (head) || std::memcmp (head, "QVR-700", 7) != 0)
+            return "does not begin with \"QVR-700\": not an update file for this mixer";
+
+        return "cannot be read";
+    }
+
+    int messageIdFor (int stage, int result)
+    {
+        const int cancelId = stage == initialising ? 11 : stage == connecting ? 12 : 13;
+        const int failureBase = stage == initialising ? 13 : stage == connecting ? 22 : 31;
+
+        if (result == -1)
+            return cancelId;
+
+        return result >= 1 && result <= 9 ? failureBase + result : 0;
+    }
+}
+
+ConsoleUpdater::ConsoleUpdater (CommandLineOptions o, MixerLink::Settings s)
+    : options (std::move (o)),
+      settings (std::move (s)),
+      file (juce::File::getCurrentWorkingDirectory().getChildFile (options.file))
+{
+    settings.updateFile = file;
+}
+
+void ConsoleUpdater::say (const juce::String& line)
+{
+    // With --json, standard output carries the result line alone.
+    if (! options.quiet)
+        console::write (line + "\n", options.json);
+}
+
+void ConsoleUpdater::complain (const juce::String& line)
+{
+    console::write ("qvr-update: " + line + "\n", true);
+}
+
+bool ConsoleUpdater::chooseInterfaces()
+{
+    if (options.interfaces.isEmpty())
+        return true;
+
+    std::vector<Ipv4Interface> all;
+
+    // A failed query is the link's to report, with its own code.
+    if (settings.interfaces (all) != InterfaceQueryResult::ok)
+        return true;
+
+    for (auto& wanted : options.interfaces)
+    {
+        if (std::none_of (all.begin(), all.end(), [&] (auto& i) { return matches (i, wanted); }))
+        {
+            juce::StringArray known;
+
+            for (auto& i : all)
+                known.add ((i.name.empty() ? juce::String() : juce::String (i.name) + " ") + dotted (i.address));
+
+            complain ("no IPv4 interface is named or addressed \"" + wanted + "\"; there are: " + known.joinIntoString (", "));
+            return false;
+        }
+    }
+
+    settings.interfaces = [source = settings.interfaces, wanted = options.interfaces] (std::vector<Ipv4Interface>& out)
+    {
+        const auto result = source (out);
+        out.erase (std::remove_if (out.begin(), out.end(), [&] (auto& i)
+                                   {
+                                       return std::none_of (wanted.begin(), wanted.end(), [&] (auto& w) { return matches (i, w); });
+                                   }),
+                   out.end());
+        return result;
+    };
+
+    return true;
+}
+
+int ConsoleUpdater::run (const std::atomic<bool>& interruptRequested)
+{
+    if (options.help)
+    {
+        console::write (CommandLineOptions::usage(), false);
+        return sent;
+    }
+
+    if (options.version)
+    {
+        console::write ("qvr-update " QVR_VERSION "\n", false);
+        return sent;
+    }
+
+    if (options.error.isNotEmpty())
+    {
+        complain (options.error);
+        console::write ("Try 'qvr-update --help'.\n", true);
+        return usageError;
+    }
+
+    if (! chooseInterfaces())
+        return usageError;
+
+    // Told from the worker, once the port listens and just before the first announcement.
+    const MixerLink* announcing = nullptr;
+    settings.onListening = [this, &announcing] (const Listener& listener)
+    {
+        const auto* environment = announcing->getEnvironment();
+
+        for (int i = 0; i < environment->getNumAddresses(); ++i)
+            say ("announcing on " + environment->getLocalAddress (i) + " to " + environment->getBroadcastAddress (i)
+                 + ":" + juce::String (settings.announcePort));
+
+        say ("waiting for the mixer on TCP port " + juce::String (listener.getPort()) + " (Ctrl-C cancels)");
+    };
+
+    MixerLink link (settings);
+    announcing = &link;
+    Road road (link);
+    const auto started = juce::Time::getMillisecondCounterHiRes();
+    road.startThread();
+
+    int shownStage = 0;
+    bool timedOut = false, hinted = false;
+    double waitingSince = 0, sendingSince = 0, lastProgress = 0;
+    int lastTenth = -1;
+    const bool terminal = console::isTerminal (options.json);
+
+    while (! road.done.wait (lookIntervalMs))
+    {
+        const auto now = juce::Time::getMillisecondCounterHiRes();
+
+        if (interruptRequested.load())
+        {
+            road.signalThreadShouldExit();
+            road.notify();
+        }
+
+        const int stage = road.stage.load();
+
+        // A mixer may connect within one look: each stage is told, in order.
+        if (stage >= connecting && shownStage < connecting)
+        {
+            shownStage = connecting;
+            waitingSince = now;
+        }
+
+        if (stage >= sending && shownStage < sending)
+        {
+            shownStage = sending;
+            sendingSince = now;
+            say ("mixer " + link.getMixerAddress() + " connected; sending " + file.getFileName()
+                 + " (" + juce::String (file.getSize()) + " bytes)");
+        }
+
+        if (stage == connecting)
+        {
+            const auto waited = (now - waitingSince) / 1000.0;
+
+            if (! hinted && waited >= hintAfterSeconds)
+            {
+                hinted = true;
+                say ("no mixer yet: is a firewall dropping TCP port 54000 or UDP port 56000, or is the mixer on another subnet?");
+            }
+
+            if (options.timeoutSeconds > 0.0 && waited >= options.timeoutSeconds && ! timedOut)
+            {
+                timedOut = true;
+                road.signalThreadShouldExit();
+                road.notify();
+            }
+        }
+
+        const auto progress = link.getSendProgress();
+
+        if (stage == sending && progress.total > 0 && ! options.quiet && now - lastProgress >= progressIntervalMs)
+        {
+            lastProgress = now;
+            const auto seconds = (now - sendingSince) / 1000.0;
+            const auto rate = seconds > 0.5 ? SendProgress::formatBytes ((juce::int64) ((double) progress.sent / seconds)) + "/s" : juce::String ("--");
+            const auto line = progress.describe() + "  " + rate;
+
+            if (terminal)
+                console::write ("\r" + line + "   ", options.json);
+            else if (const int tenth = (int) (progress.fraction() * 10.0); tenth != lastTenth)
+            {
+                lastTenth = tenth;
+                say (line);
+            }
+        }
+    }
+
+    if (const auto progress = link.getSendProgress(); shownStage == sending && progress.total > 0 && ! options.quiet)
+    {
+        if (terminal)
+            console::write ("\r" + progress.describe() + "   \n", options.json);
+        else if (lastTenth < 10)
+            say (progress.describe());
+    }
+
+    return finish (road.stage.load(), road.result.load(), timedOut, link.getMixerAddress(),
+                   (juce::Time::getMillisecondCounterHiRes() - started) / 1000.0);
+}
+
+int ConsoleUpdater::finish (int stage, int result, bool timedOut, const juce::String& mixer, double seconds)
+{
+    auto* txt = TxtLoader::getInstance();
+    const char letter = stage == initialising ? 'I' : stage == connecting ? 'C' : 'S';
+    juce::String outcome;
+    int status = sent;
+
+    if (result == 0)
+    {
+        outcome = "sent";
+    }
+    else if (result == -1)
+    {
+        outcome = timedOut ? "timeout" : "interrupted";
+        status = timedOut ? noMixerInTime : interrupted;
+    }
+    else
+    {
+        outcome = juce::String::charToString (letter) + juce::String (result);
+        status = stage == initialising ? checksFailed : stage == connecting ? connectFailed : sendFailed;
+    }
+
+    if (stage == initialising && result == UpdateEnvironment::updateFileInvalid)
+        complain (file.getFullPathName() + " " + fileProblem (file));
+
+    if (timedOut)
+        complain ("no mixer connected within " + juce::String (options.timeoutSeconds) + " s");
+
+    // The window's own words for the outcome, in the language it would choose.
+    const auto message = result == 0 ? txt->getString (10).trim() : txt->getString (messageIdFor (stage, result));
+
+    if (options.json)
+    {
+        console::write (message + "\n", true);
+
+        auto* o = new juce::DynamicObject();
+        const bool regular = file.existsAsFile();
+        o->setProperty ("file", file.getFullPathName());
+        o->setProperty ("size", regular ? juce::var (file.getSize()) : juce::var());
+        o->setProperty ("sha256", regular && file.getSize() <= UpdateEnvironment::maxUpdateFileSize
+                                      ? juce::var (juce::SHA256 (file).toHexString()) : juce::var());
+        o->setProperty ("mixer", mixer.isEmpty() ? juce::var() : juce::var (mixer));
+        o->setProperty ("seconds", std::round (seconds * 1000.0) / 1000.0);
+        o->setProperty ("outcome", outcome);
+        o->setProperty ("message", message);
+        o->setProperty ("exit", status);
+        console::write (juce::JSON::toString (juce::var (o), true) + "\n", false);
+    }
+    else
+    {
+        console::write (message + "\n", false);
+    }
+
+    TxtLoader::deleteInstance();
+    return status;
+}

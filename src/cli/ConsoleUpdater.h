@@ -1,0 +1,45 @@
+#pragma once
+
+#include <atomic>
+
+#include "cli/CommandLineOptions.h"
+#include "net/MixerLink.h"
+
+/** The whole update from a terminal, an SSH session or a script: the same
+    checks, announcements, listener, transfer and outcome codes as the window,
+    told as lines of text, and an exit status a script can act on.
+
+    Made and run once by qvr-update's main().
+*/
+class ConsoleUpdater final
+{
+public:
+    enum ExitStatus
+    {
+        sent = 0,
+        usageError = 2,
+        checksFailed = 3,       // the window's I codes
+        connectFailed = 4,      // C codes
+        noMixerInTime = 5,
+        sendFailed = 6,         // S codes
+        interrupted = 130
+    };
+
+    /** The settings' ports and interface source are the product's unless a caller says otherwise. */
+    explicit ConsoleUpdater (CommandLineOptions options, MixerLink::Settings settings = {});
+
+    /** Runs to the end; the flag (set by a signal handler) cancels like the window's Cancel. */
+    int run (const std::atomic<bool>& interruptRequested);
+
+private:
+    int finish (int stage, int result, bool timedOut, const juce::String& mixer, double seconds);
+    bool chooseInterfaces();
+    void say (const juce::String& line);
+    void complain (const juce::String& line);
+
+    const CommandLineOptions options;
+    MixerLink::Settings settings;
+    const juce::File file;
+
+    JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (ConsoleUpdater)
+};

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <juce_core/juce_core.h>
+
+/** How far the transfer has got, and how it reads on the progress bar and on
+    the command line: numbers and units only, the same in every language.
+*/
+struct SendProgress
+{
+    juce::int64 sent = 0, total = 0;
+
+    /** 0..1; 0 while the length is not known yet. */
+    double fraction() const noexcept { return total > 0 ? (double) sent / (double) total : 0.0; }
+
+    /** Whole seconds still to go at the mixer's pace of one chunk per millisecond. */
+    juce::int64 secondsLeft() const noexcept;
+
+    /** e.g. "42 %  6.7 / 16.0 MB  0:09"; the percentage reads 100 only once all is sent. */
+    juce::String describe() const;
+
+    /** "950 B", "300 kB", "6.7 MB", "1.2 GB" (powers of 1000, as storage is sold). */
+    static juce::String formatBytes (juce::int64 bytes);
+
+    /** "0:09", "12:34", "1:09:54". */
+    static juce::String formatDuration (juce::int64 seconds);
+};
