@@ -16,8 +16,8 @@ packages=(
 # Extra stages: --windows (cross-build and Wine), --deb (the Debian package).
 for stage in "$@"; do
     case $stage in
-        --windows) packages+=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev libz-mingw-w64-dev wine64 dpkg-dev) ;;
-        --deb) packages+=(dpkg-dev) ;;
+        --windows) packages+=(g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev libz-mingw-w64-dev wine64 dpkg-dev python3-pefile zip) ;;
+        --deb) packages+=(dpkg-dev lintian desktop-file-utils shared-mime-info libglib2.0-bin) ;;
         *) echo "install-deps: unknown stage $stage" >&2; exit 2 ;;
     esac
 done

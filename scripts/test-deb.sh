@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Debian package stage: builds the package from a Linux build folder,
-# checks what it declares and holds, unpacks it into a scratch root and runs
-# the installed launcher and binary through the end-to-end cases.
+# checks what it declares and holds (lintian, the menu entry, the file type,
+# the firewall profiles), unpacks it into a scratch root and runs the
+# installed launcher and binary through the end-to-end cases.
 #
 #     scripts/test-deb.sh [BUILD_DIR]     (default build, as scripts/test.sh leaves it)
 set -euo pipefail
@@ -12,7 +13,9 @@ scripts/install-deps.sh --deb
 export CCACHE_BASEDIR="$PWD"
 
 [ -f "$build/CMakeCache.txt" ] || cmake -S . -B "$build" -G Ninja > /dev/null
-cmake --build "$build" -j "$(nproc)" --target QvrUpdater
+targets=(QvrUpdater)
+[ -f src/cli/CMakeLists.txt ] && targets+=(qvr-update)
+cmake --build "$build" -j "$(nproc)" --target "${targets[@]}"
 
 echo "== Debian package"
 rm -rf "$build/packages"
@@ -26,17 +29,66 @@ for p in fonts-liberation2 fonts-ipafont-gothic libfreetype6 libc6; do
     grep -q "\b$p\b" <<< "$depends" || fail "Depends lacks $p: $depends"
 done
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
-for f in ./usr/bin/qvr-updater ./usr/lib/qvr-updater/QvrUpdater \
-         ./usr/share/applications/qvr-updater.desktop ./usr/share/icons/hicolor/256x256/apps/qvr-updater.png; do
+expected=(./usr/bin/qvr-updater ./usr/lib/qvr-updater/QvrUpdater ./usr/share/man/man1/qvr-updater.1.gz
+    ./usr/share/applications/qvr-updater.desktop ./usr/share/mime/packages/qvr-updater.xml
+    ./etc/ufw/applications.d/qvr-updater ./usr/lib/firewalld/services/qvr-updater.xml)
+for s in 48 128 256; do expected+=("./usr/share/icons/hicolor/${s}x$s/apps/qvr-updater.png"); done
+if [ -f src/cli/CMakeLists.txt ]; then
+    expected+=(./usr/bin/qvr-update ./usr/share/man/man1/qvr-update.1.gz)
+fi
+for f in "${expected[@]}"; do
     grep -qxF "$f" <<< "$contents" || fail "the package lacks $f"
 done
+
+echo "== Debian package: lintian"
+status=0
+report=$(lintian --fail-on error,warning "$deb" 2>&1) || status=$?
+grep -v 'running with root privileges' <<< "$report" || true
+[ $status -eq 0 ] || fail "lintian reports errors or warnings (above)"
 
 root=$(mktemp -d /tmp/qvr-deb.XXXXXX)
 trap 'rm -rf "$root"' EXIT
 dpkg -x "$deb" "$root"
-if command -v desktop-file-validate > /dev/null; then
-    desktop-file-validate "$root/usr/share/applications/qvr-updater.desktop"
+desktop-file-validate "$root/usr/share/applications/qvr-updater.desktop"
+
+# The package's file type, in a MIME database of its own: an update file is
+# known by its name and, renamed, by its first bytes.
+mkdir -p "$root/xdg/mime/packages"
+cp "$root/usr/share/mime/packages/qvr-updater.xml" "$root/xdg/mime/packages/"
+XDG_DATA_HOME="$root/xdg" update-mime-database "$root/xdg/mime"
+for f in x.upd firmware; do
+    printf 'QVR-700\0\1' > "$root/$f"
+    type=$(XDG_DATA_HOME="$root/xdg" gio info -a standard::content-type "$root/$f" | sed -n 's/^ *standard::content-type: //p')
+    [ "$type" = application/x-qvr-update ] || fail "$f is taken for ${type:-nothing}, not application/x-qvr-update"
+done
+
+# The firewall profiles, read by ufw's and firewalld's own readers where they
+# are installed (both only look in /etc and /usr/lib, hence the detours),
+# otherwise as the plain INI and XML files they are.
+if command -v firewall-offline-cmd > /dev/null; then
+    mkdir -p "$root/firewalld/services" && touch "$root/firewalld/firewalld.conf"
+    cp "$root/usr/lib/firewalld/services/qvr-updater.xml" "$root/firewalld/services/"
+    firewall-offline-cmd --system-config "$root/firewalld" --info-service=qvr-updater 2> /dev/null |
+        grep -qx ' *ports: 54000/tcp' || fail "firewalld does not read the service qvr-updater as TCP port 54000"
 fi
+/usr/bin/python3 - "$root" <<'PY' || fail "a firewall profile does not open TCP port 54000 alone"
+import configparser, sys, xml.etree.ElementTree as ET
+root = sys.argv[1]
+apps = f"{root}/etc/ufw/applications.d"
+try:
+    import gettext; gettext.install("ufw")
+    from ufw.applications import get_profiles  # leaves out a profile it finds invalid
+    ufw = get_profiles(apps).get("qvr-updater", {})
+except ImportError:
+    ini = configparser.RawConfigParser()
+    ini.read(f"{apps}/qvr-updater")
+    ufw = dict(ini["qvr-updater"]) if ini.has_section("qvr-updater") else {}
+service = ET.parse(f"{root}/usr/lib/firewalld/services/qvr-updater.xml").getroot()
+ports = [(p.get("protocol"), p.get("port")) for p in service.iter("port")]
+ok = (all(ufw.get(k) for k in ("title", "description")) and ufw.get("ports") == "54000/tcp"
+      and service.tag == "service" and service.findtext("short") and ports == [("tcp", "54000")])
+sys.exit(0 if ok else 1)
+PY
 
 echo "== Debian package: end-to-end from the scratch root"
 /usr/bin/python3 tests/deb/test_deb_e2e.py --root "$root" --source "$PWD"

@@ -28,6 +28,47 @@ cmake -S . -B build-win -G Ninja \
     -DCMAKE_BUILD_TYPE=Release > /dev/null
 cmake --build build-win -j "$jobs"
 
+echo "== Windows: release zip, version resources and manifests"
+zip=$(scripts/release-windows.sh build-win)
+/usr/bin/python3 - "$zip" <<'PY'
+import os, re, sys, zipfile, pefile, xml.etree.ElementTree as ET
+path = sys.argv[1]
+version = re.search(r"qvr-updater-([0-9.]+)-windows", path).group(1)
+exes = {"QvrUpdater.exe": "QVR Firmware Downloader"}
+if os.path.exists("src/cli/CMakeLists.txt"):
+    exes["qvr-update.exe"] = None  # any description of its own
+ns = {"v3": "urn:schemas-microsoft-com:asm.v3", "c": "urn:schemas-microsoft-com:compatibility.v1",
+      "w": "http://schemas.microsoft.com/SMI/2016/WindowsSettings"}
+faults = []
+with zipfile.ZipFile(path) as z:
+    names = {os.path.basename(n): n for n in z.namelist()}
+    faults += [f"the zip lacks {n}" for n in ("README.txt", "LICENSE.txt", *exes) if n not in names]
+    for exe, description in ((e, d) for e, d in exes.items() if e in names):
+        pe = pefile.PE(data=z.read(names[exe]))
+        info = {k.decode(): v.decode() for fi in pe.FileInfo[0] if fi.Key == b"StringFileInfo"
+                for table in fi.StringTable for k, v in table.entries.items()}
+        fixed = pe.VS_FIXEDFILEINFO[0]
+        xml = ET.Element("no-manifest")
+        for manifest in (e for e in pe.DIRECTORY_ENTRY_RESOURCE.entries if e.id == pefile.RESOURCE_TYPE["RT_MANIFEST"]):
+            data = manifest.directory.entries[0].directory.entries[0].data.struct
+            xml = ET.fromstring(pe.get_data(data.OffsetToData, data.Size))
+        checks = [  # what, found, expected
+            ("FileDescription", info.get("FileDescription") if description else bool(info.get("FileDescription")), description or True),
+            ("ProductName", info.get("ProductName"), "QVR Firmware Downloader"),
+            ("OriginalFilename", info.get("OriginalFilename"), exe),
+            ("CompanyName", bool(info.get("CompanyName")), True),
+            ("LegalCopyright names GPL-3.0", "GPL-3.0" in info.get("LegalCopyright", ""), True),
+            ("FileVersion, ProductVersion", (info.get("FileVersion"), info.get("ProductVersion")), (version, version)),
+            ("version numbers", f"{fixed.FileVersionMS >> 16}.{fixed.FileVersionMS & 0xFFFF}.{fixed.FileVersionLS >> 16}", version),
+            ("execution level", [e.get("level") for e in xml.iterfind(".//v3:requestedExecutionLevel", ns)], ["asInvoker"]),
+            ("supportedOS", [e.get("Id") for e in xml.iterfind(".//c:supportedOS", ns)], ["{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"]),
+            ("dpiAwareness", [e.text for e in xml.iterfind(".//w:dpiAwareness", ns)], ["PerMonitorV2, PerMonitor"]),
+        ]
+        faults += [f"{exe}: {what} is {found!r}, not {expected!r}" for what, found, expected in checks if found != expected]
+print("\n".join(faults) or f"{path}: {', '.join(exes)} carry their version resource and manifest")
+sys.exit(1 if faults else 0)
+PY
+
 # shellcheck source=scripts/netns.sh
 . scripts/netns.sh
 QVR_TMP=$(mktemp -d /tmp/qvr-win.XXXXXX)
