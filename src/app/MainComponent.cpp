@@ -86,6 +86,8 @@ MainComponent::MainComponent (Services s)
 
     // Shown while sending: the one phase that can take minutes.
     progressBar = std::make_unique<juce::ProgressBar> (progress);
+    progressBar->setColour (juce::ProgressBar::backgroundColourId, juce::Colour (panelColour));
+    progressBar->setLookAndFeel (btnLookAndFeel.get());
     addChildComponent (*progressBar);
 
     setSize (450, 200);
@@ -104,8 +106,8 @@ MainComponent::~MainComponent()
     messageLabel.reset();
     button1.reset();
     button2.reset();
-    btnLookAndFeel.reset();
     progressBar.reset();
+    btnLookAndFeel.reset();
 
     juce::LookAndFeel::setDefaultLookAndFeel (nullptr);
     screenLookAndFeel.reset();
@@ -265,7 +267,7 @@ void MainComponent::refreshTexts()
     button2->setEnabled (screen.secondEnabled);
 
     progressBar->setVisible (current == sending || current == finished);
-    progress = services.steps->getSendProgress().fraction();
+    showSendProgress();
 
     if (current == sending)
         startTimer (progressRefreshMs);
@@ -275,7 +277,15 @@ void MainComponent::refreshTexts()
 
 void MainComponent::timerCallback()
 {
-    progress = services.steps->getSendProgress().fraction();
+    showSendProgress();
+}
+
+void MainComponent::showSendProgress()
+{
+    const auto sent = services.steps->getSendProgress();
+    progress = sent.fraction();
+    progressText = sent.describe();
+    progressBar->setTextToDisplay (progressText);
 }
 
 void MainComponent::comboBoxChanged (juce::ComboBox* box)

@@ -72,8 +72,9 @@ public:
     bool isWorkerRunning() const { return isThreadRunning(); }
     bool isMessageBoxOpen() const noexcept { return messageBoxOpen; }
 
-    /** What the progress bar shows, 0..1. */
+    /** What the progress bar shows: the fraction 0..1 and the text inside it. */
     double getDisplayedProgress() const noexcept { return progress; }
+    const juce::String& getDisplayedProgressText() const noexcept { return progressText; }
 
     void paint (juce::Graphics& g) override;
     void resized() override;
@@ -88,6 +89,7 @@ private:
     void timerCallback() override;
 
     void reportPhaseResult (int phaseLeft);
+    void showSendProgress();
     void requestQuit();
 
     Services services;
@@ -95,6 +97,7 @@ private:
     std::atomic<int> result { 0 };
     bool messageBoxOpen = false;
     double progress = 0.0;
+    juce::String progressText;
 
     std::unique_ptr<ScreenLookAndFeel> screenLookAndFeel;
     std::unique_ptr<LangLookAndFeel> langLookAndFeel;

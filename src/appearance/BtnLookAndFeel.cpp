@@ -41,6 +41,33 @@ void BtnLookAndFeel::drawButtonBackground (juce::Graphics& g, juce::Button& butt
                          button.isConnectedOnTop(), button.isConnectedOnBottom());
 }
 
+void BtnLookAndFeel::drawProgressBar (juce::Graphics& g, juce::ProgressBar& bar, int width, int height,
+                                      double progress, const juce::String& textToShow)
+{
+    const auto panel = bar.findColour (juce::ProgressBar::backgroundColourId);
+    const auto thickness = getOutlineThickness (true, false, false);
+    const juce::Rectangle<float> area (0.0f, 0.0f, (float) width, (float) height);
+
+    g.setColour (panel);
+    g.fillRect (area);
+
+    if (progress > 0.0)
+    {
+        g.setColour (getButtonBaseColour (panel, false, false, true));
+        g.fillRect (area.withWidth (area.getWidth() * (float) juce::jmin (1.0, progress)));
+    }
+
+    g.setColour (panel.darker (0.4f));
+    g.drawRect (area, thickness);
+
+    if (textToShow.isNotEmpty())
+    {
+        g.setColour (juce::Colours::black);
+        g.setFont (juce::Font ((float) height * 0.5f));
+        g.drawText (textToShow, area.reduced (4.0f, 0.0f), juce::Justification::centred, false);
+    }
+}
+
 juce::Colour getButtonBaseColour (juce::Colour backgroundColour, bool hasKeyboardFocus,
                                   bool isMouseOverButton, bool isButtonDown)
 {

@@ -3,7 +3,9 @@
 #include <juce_gui_basics/juce_gui_basics.h>
 
 /** Flat buttons: one colour with a darker outline instead of the framework's
-    gradient. Set on both buttons of the main screen, which owns it.
+    gradient; and the progress bar in the same style, square, filled with the
+    pressed button's shade. Set on both buttons and the progress bar of the
+    main screen, which owns it.
 */
 class BtnLookAndFeel final : public juce::LookAndFeel_V4
 {
@@ -13,6 +15,9 @@ public:
 
     void drawButtonBackground (juce::Graphics& g, juce::Button& button, const juce::Colour& backgroundColour,
                                bool isMouseOverButton, bool isButtonDown) override;
+
+    void drawProgressBar (juce::Graphics& g, juce::ProgressBar& bar, int width, int height,
+                          double progress, const juce::String& textToShow) override;
 
     /** Outline thickness for a button's state. */
     static float getOutlineThickness (bool isEnabled, bool isMouseOver, bool isButtonDown) noexcept;

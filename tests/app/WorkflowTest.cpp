@@ -268,14 +268,16 @@ TEST_F (WorkflowTest, ProgressBarFollowsTheTransfer)
     auto& bar = child<juce::ProgressBar> ("");
     EXPECT_TRUE (bar.isVisible());
 
-    script->sent = 1;
-    script->total = 4;
+    script->sent = 1000000;
+    script->total = 4000000;
     EXPECT_TRUE (pumpUntil ([&] { return component->getDisplayedProgress() == 0.25; }, 1000));
+    EXPECT_EQ (component->getDisplayedProgressText(), "25 %  1.0 / 4.0 MB  0:03");
 
-    script->sent = 4;
+    script->sent = 4000000;
     script->release (sendStep);
     ASSERT_TRUE (reaches (MainComponent::finished));
     EXPECT_EQ (component->getDisplayedProgress(), 1.0);
+    EXPECT_TRUE (component->getDisplayedProgressText().startsWith ("100 %"));
     EXPECT_TRUE (bar.isVisible());
 }
 
