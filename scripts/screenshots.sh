@@ -18,4 +18,4 @@ if [ -z "$binary" ] || [ ! -x "$binary" ]; then
     exit 2
 fi
 
-exec /usr/bin/python3 "$root/tests/e2e/screenshots.py" --binary "$binary" --out "$out" --source "$root"
+exec /usr/bin/python3 "$root/tools/screenshots.py" --binary "$binary" --out "$out" --source "$root"

@@ -23,7 +23,7 @@ build() # folder, extra cmake arguments...
 headless() { xvfb-run -a -s "-screen 0 1024x768x24 -nolisten tcp" "$@"; }
 
 echo "== build and test (RelWithDebInfo)"
-build build
+build build -DQVR_BUILD_TESTS=ON
 headless ctest --test-dir build -j "$jobs" --timeout 300
 
 echo "== Debian package (from build/)"

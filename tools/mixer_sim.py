@@ -45,6 +45,8 @@ def parse_args(argv):
     p.add_argument("--min-announcements", type=int, default=1, metavar="K", help="connect only once K announcements were heard")
     p.add_argument("--never-connect", action="store_true", help="only count announcements for --listen-seconds")
     p.add_argument("--listen-seconds", type=float, default=1.0, help="how long --never-connect listens (1)")
+    p.add_argument("--print-announcements", action="store_true",
+                   help="print a line per datagram as it arrives: announcement SECONDS SENDER HEX")
     p.add_argument("--reset-after", type=int, metavar="N", help="reset the connection (RST) after N image bytes")
     p.add_argument("--close-after", type=int, metavar="N", help="close the connection after N image bytes")
     p.add_argument("--stop-reading-after", type=int, metavar="N", help="stop reading after N image bytes, keep the socket open")
@@ -98,6 +100,7 @@ def hear_announcements(args, deadline, report):
 
         # The ready line: a driver may start the sender once it sees it.
         print(f"mixer_sim: listening on udp {args.announce_port}", file=sys.stderr, flush=True)
+        started = time.monotonic()
 
         listen_end = Deadline(min(args.listen_seconds, deadline.left())) if args.never_connect else deadline
         first = None
@@ -108,9 +111,11 @@ def hear_announcements(args, deadline, report):
                 break
             udp.settimeout(min(left, 0.5))
             try:
-                data, _ = udp.recvfrom(64)
+                data, (sender, _) = udp.recvfrom(64)
             except socket.timeout:
                 continue
+            if args.print_announcements:
+                print(f"announcement {time.monotonic() - started:.3f} {sender} {data.hex()}", flush=True)
             parsed = parse_announcement(data)
             if parsed is None:
                 print(f"mixer_sim: malformed announcement {data.hex()}", file=sys.stderr)

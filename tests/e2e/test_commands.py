@@ -1,0 +1,81 @@
+#!/usr/bin/python3
+"""The README's commands as a newcomer runs them: scripts/run.sh (with an update
+file, in the tool's namespace, on the session's display: the window comes up and
+Cancel on the language screen ends it, nothing announced) and scripts/demo.sh
+--auto a few times in a row (each run reports that the whole file arrived).
+
+    test_commands.py [unittest arguments]
+"""
+
+import os
+import re
+import subprocess
+import sys
+import unittest
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import harness  # noqa: E402
+from harness import BUTTON2_CLICK, SCREEN_SIZE, TITLE, make_update_file, poll  # noqa: E402
+
+SESSION = None
+
+
+def setUpModule():
+    global SESSION
+    SESSION = harness.Session()
+    harness.install_termination_cleanup(SESSION)
+    SESSION.open()
+
+
+def tearDownModule():
+    SESSION.close()
+
+
+class Commands(unittest.TestCase):
+    def test_run_sh_starts_the_window_with_the_file_given(self):
+        env = {"PATH": os.environ["PATH"], "HOME": str(SESSION.folder("home")), "LANG": "C.UTF-8"}
+        script = str(harness.REPO / "scripts" / "run.sh")
+        without = subprocess.run([script], env=env, capture_output=True, text=True, timeout=30)
+        self.assertEqual(without.returncode, 2)
+        self.assertIn("scripts/demo.sh --auto", without.stderr)
+
+        update = SESSION.folder("run") / "firmware.upd"
+        update.write_bytes(make_update_file(4096))
+        probe = SESSION.probe()
+        proc = SESSION.spawn(["ip", "netns", "exec", SESSION.app_ns, script, str(update)],
+                             env={**env, "DISPLAY": SESSION.display},
+                             stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+
+        def window():
+            if proc.poll() is not None:
+                raise harness.HarnessError(f"run.sh ended with {proc.returncode}")
+            found = SESSION.xdo("search", "--onlyvisible", "--name", TITLE, check=False).stdout.split()
+            for wid in found:
+                geo = dict(line.split("=", 1) for line in SESSION.xdo("getwindowgeometry", "--shell", wid).stdout.split())
+                if (int(geo["WIDTH"]), int(geo["HEIGHT"])) == SCREEN_SIZE:
+                    return int(geo["X"]), int(geo["Y"])
+            return None
+
+        x, y = poll("the tool's window", 120, window, interval=0.2)
+        poll("the language screen", 15, lambda: harness.language_screen(SESSION.screenshot((x, y) + SCREEN_SIZE)))
+        SESSION.click(x + BUTTON2_CLICK[0], y + BUTTON2_CLICK[1])
+        out, _ = proc.communicate(timeout=15)
+        self.assertEqual(proc.returncode, 0)
+        folder = re.search(r"starting (\S+)/QvrUpdater with", out)
+        self.assertIsNotNone(folder, out)
+        self.assertFalse(Path(folder.group(1)).exists(), "the temporary folder is left behind")
+        self.assertEqual(probe.count(), 0)
+
+    def test_demo_auto_reports_the_whole_file_every_time(self):
+        for run in range(3):
+            with self.subTest(run=run):
+                result = subprocess.run([str(harness.REPO / "scripts" / "demo.sh"), "--auto"],
+                                        capture_output=True, text=True, timeout=120)
+                self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+                self.assertIn("the mixer received the whole file (sha256 matches)", result.stdout)
+
+
+if __name__ == "__main__":
+    harness.install_watchdog(280)
+    sys.exit(harness.run_cases(sys.argv[1:], ["__main__"], lambda: SESSION))
