@@ -19,9 +19,8 @@ import time
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 PEER = os.path.join(ROOT, "bench", "timing_peer.py")
 REFERENCE = os.path.join(ROOT, "bench", "reference_sender.py")
-sys.path.insert(0, os.path.join(ROOT, "tests", "e2e"))
-import harness  # noqa: E402
-import test_e2e  # noqa: E402
+sys.path.insert(0, os.path.join(ROOT, "tools"))
+import qvr_driver as driver  # noqa: E402
 
 
 class Pair:
@@ -104,8 +103,8 @@ def main():
     rows = []
     # One session (namespace pair, virtual display) serves every figure; the
     # harness removes it also when the run is killed.
-    session = harness.Session()
-    harness.install_termination_cleanup(session)
+    session = driver.Session()
+    driver.install_termination_cleanup(session)
     session.open()
     pair = Pair(session)
     folder = tempfile.mkdtemp(prefix="qvr-bench.")
@@ -223,9 +222,9 @@ def tool_figures(session, binary, runs):
 
     def to_connect(app):
         app.wait_window()
-        language = app.wait_screen("the language screen", test_e2e.language_screen)
+        language = app.wait_screen("the language screen", driver.language_screen)
         app.press_first()
-        app.wait_screen("the confirm screen", test_e2e.confirm_screen(language))
+        app.wait_screen("the confirm screen", driver.confirm_screen(language))
         app.press_first()
 
     def cancel_and_end(app):
@@ -234,45 +233,45 @@ def tool_figures(session, binary, runs):
         app.dismiss_box(box)
         app.wait_exit(10)
 
-    transfer = harness.make_update_file(16 * 1024 * 1024)
+    transfer = driver.make_update_file(16 * 1024 * 1024)
     for _ in range(runs):
-        app = harness.App(session, binary, update=harness.make_update_file(200 * 1024)).start()
+        app = driver.App(session, binary, update=driver.make_update_file(200 * 1024)).start()
         to_connect(app)
-        harness.poll("the listening port", 10, lambda: session.listening(54000))
+        driver.poll("the listening port", 10, lambda: session.listening(54000))
         start, cpu, own = time.monotonic(), process_cpu(app.pid), process_cpu(app.pid, True)
         time.sleep(5)
         figures["cpu_wait"].append(100 * (process_cpu(app.pid) - cpu) / (time.monotonic() - start))
         figures["cpu_wait_link"].append(100 * (process_cpu(app.pid, True) - own) / (time.monotonic() - start))
         cancel_and_end(app)
 
-        app = harness.App(session, binary, update=transfer).start()
+        app = driver.App(session, binary, update=transfer).start()
         to_connect(app)
-        harness.poll("the listening port", 10, lambda: session.listening(54000))
+        driver.poll("the listening port", 10, lambda: session.listening(54000))
         sim = session.simulator("--timeout", 60)
         start, cpu = time.monotonic(), process_cpu(app.pid)
         report = sim.result(60)
         figures["cpu_send"].append(100 * (process_cpu(app.pid) - cpu) / (time.monotonic() - start))
         assert report["result"] == "ok" and report["bytes"] == len(transfer), report
         figures["ratio"].append(report["stream_seconds"] / ((len(transfer) // 1024 + 1) * 0.001))
-        app.wait_screen("the finished screen", lambda img: img.ink(harness.LANGS) > 0, timeout=20)
+        app.wait_screen("the finished screen", lambda img: img.ink(driver.LANGS) > 0, timeout=20)
         app.press_first()
         app.wait_exit(10)
 
-        app = harness.App(session, binary, update=None)
+        app = driver.App(session, binary, update=None)
         with open(app.exe.with_suffix(".upd"), "wb") as f:
             f.write(b"QVR-7000")
             f.truncate(1024 ** 3)
         app.start()
         sim = session.simulator("--timeout", 30)
         to_connect(app)
-        harness.poll("the connection", 15, lambda: not session.listening(54000))
+        driver.poll("the connection", 15, lambda: not session.listening(54000))
         time.sleep(5)
         app.press_second()
         box = app.wait_box()
         figures["rss"].append(process_peak_mb(app.pid))
         app.dismiss_box(box)
         app.wait_exit(10)
-        harness.end_process(sim.proc)
+        driver.end_process(sim.proc)
         os.remove(app.exe.with_suffix(".upd"))
     return figures
 
@@ -289,7 +288,7 @@ def startup_ms(session, app):
             break
         time.sleep(0.005)
     ended = proc.poll()
-    harness.end_process(proc)
+    driver.end_process(proc)
     if elapsed != elapsed:
         print(f"start-up: no window within 10 s (the tool {'ended with ' + str(ended) if ended is not None else 'still ran'})",
               file=sys.stderr)
