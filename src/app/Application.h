@@ -5,6 +5,7 @@
 #include <juce_gui_basics/juce_gui_basics.h>
 
 class MainWindow;
+class RaiseRequests;
 
 /** The program: one instance at a time, one window, which ends it when the
     workflow quits.
@@ -24,6 +25,9 @@ public:
 
 private:
     std::unique_ptr<MainWindow> mainWindow;
+   #if ! defined (_WIN32)
+    std::unique_ptr<RaiseRequests> raiseRequests;
+   #endif
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (Application)
 };

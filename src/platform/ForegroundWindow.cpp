@@ -16,9 +16,15 @@ void allowOtherProcessesToRaiseOurWindow()
     ::AllowSetForegroundWindow (ASFW_ANY);
 }
 
+void raiseAboveOtherWindows (juce::Component&)
+{
+}
+
 #else
 
-// X11 window managers decide about raising by themselves.
+// X11 window managers decide about raising by themselves. The raise itself
+// needs X11 and lives with the screen (ForegroundWindowX11.cpp), outside the
+// window-free core.
 void allowOtherProcessesToRaiseOurWindow()
 {
 }

@@ -4,13 +4,16 @@ the mixer simulator on the other side of a veth link.
 
     test_e2e.py --binary PATH/QvrUpdater [unittest arguments, e.g. -k whole_road]
 
-Needs root (ip netns), Xvfb, xdotool, ImageMagick's import and iproute2's ss.
+Needs root (ip netns), Xvfb, xdotool, x11-utils (xmessage, xwininfo), ImageMagick's import
+and iproute2's ss.
 tesseract (with eng and jpn data) is used when installed to read the texts back.
 """
 
 import argparse
 import hashlib
+import os
 import re
+import subprocess
 import sys
 import time
 import unittest
@@ -218,18 +221,38 @@ class EndToEnd(E2ECase):
         return (app.main.x + x, app.main.y + y, w, h)
 
     # 6
-    def test_second_start_opens_no_window_and_exits_zero(self):
+    def test_second_start_raises_the_first_window_and_exits_zero(self):
         first = self.start_app()
         first.wait_screen("the language screen", language_screen)
-        # Same folder, same lock: a second start of the same installation.
-        second = App(self.session, BINARY, folder=first.folder, lock=first.lock).start()
-        code = second.wait_exit(15)
-        self.assertEqual(code, 0)
-        self.assertEqual(second.windows(), [])
+        tool = int(first.main.id)
+        for round in (1, 2):  # a second time: the first copy still listens after a raise
+            cover = self._cover(first.main, f"qvr-cover-{round}")
+            self.assertTrue(self._above(cover, tool), "the covering window is not above the tool's")
+            # Same folder, same lock: a second start of the same installation.
+            second = App(self.session, BINARY, folder=first.folder, lock=first.lock).start()
+            self.assertEqual(second.wait_exit(15), 0)
+            self.assertEqual(second.windows(), [])
+            poll("the tool's window above the covering one", 5, lambda: self._above(tool, cover))
         self.assertTrue(first.alive())
         self.assertEqual([w.id for w in first.windows()], [first.main.id])
         first.press_second()  # Cancel on the language screen: no box, just the end
         self.assertEqual(first.wait_exit(10), 0)
+
+    def _cover(self, window, name):
+        """Maps another client's window over window (and on top, as no window manager runs)."""
+        x, y, w, h = window.rect
+        self.session.spawn(["xmessage", "-name", name, "-geometry", f"{w + 40}x{h + 40}+{max(x - 20, 0)}+{max(y - 20, 0)}",
+                            "cover"], env={**os.environ, "DISPLAY": self.session.display},
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        found = poll("the covering window", 10, lambda: self.session.xdo(
+            "search", "--onlyvisible", "--classname", name, check=False).stdout.split())
+        return int(found[0])
+
+    def _above(self, upper, lower):
+        # The X server's stacking order of the root's children; xwininfo lists the top first.
+        out = harness.run(["xwininfo", "-root", "-children"], env={**os.environ, "DISPLAY": self.session.display}).stdout
+        order = [int(line.split()[0], 16) for line in out.splitlines() if line.strip().startswith("0x")]
+        return order.index(upper) < order.index(lower)
 
 
 def main():
