@@ -10,6 +10,8 @@ the prefix is made there, and nothing of Wine runs outside it.
 """
 
 import argparse
+import hashlib
+import json
 import os
 import shutil
 import subprocess
@@ -25,9 +27,11 @@ import test_e2e  # noqa: E402
 WINE = "/usr/lib/wine/wine64"
 WINESERVER = "/usr/lib/wine/wineserver"
 PREFIX = None
+CLI = None
 CASES = [
     "test_e2e.EndToEnd.test_whole_road",
     "test_e2e.EndToEnd.test_missing_update_file_shows_I4_and_never_announces",
+    "test_e2e.WineCommandLine",
 ]
 
 
@@ -70,6 +74,29 @@ class WineApp(harness.App):
         return sorted(found, key=lambda w: w.width * w.height, reverse=True)
 
 
+class WineCommandLine(test_e2e.E2ECase):
+    def test_qvr_update_exe_sends_a_file_named_in_japanese(self):
+        # Arguments and console text pass through UTF-16 on Windows, not the ANSI code page.
+        folder = self.session.folder("cli") / "山田 Müller"
+        folder.mkdir()
+        exe = folder / CLI.name
+        shutil.copy2(CLI, exe)
+        update = harness.make_update_file(100 * 1024)
+        (folder / "ファーム.upd").write_bytes(update)
+        sim = self.session.simulator("--timeout", 60)
+        proc = self.session.spawn(["ip", "netns", "exec", self.session.app_ns, WINE, str(exe), "--json", "ファーム.upd"],
+                                  cwd=folder, env=wine_env({"PATH": "/usr/bin:/bin", "LANG": "C.UTF-8"}),
+                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        report = sim.result(60)
+        out, err = proc.communicate(timeout=60)
+        self.assertEqual(proc.returncode, 0, err.decode(errors="replace"))
+        sha = hashlib.sha256(update).hexdigest()
+        self.assertEqual(report["sha256"], sha, report)
+        result = json.loads(out.decode().strip().splitlines()[-1])
+        self.assertEqual((result["outcome"], result["sha256"]), ("sent", sha))
+        self.assertTrue(result["file"].endswith("ファーム.upd"), result["file"])
+
+
 # Thicker than JUCE's drop-shadow windows, thinner than any box.
 SHADOW_THICKNESS = 24
 
@@ -109,6 +136,7 @@ def teardown_module():
 def main():
     parser = argparse.ArgumentParser(add_help=False)
     parser.add_argument("--binary", required=True)
+    parser.add_argument("--cli", help="qvr-update.exe")
     parser.add_argument("--source", help="source tree (scripts/, tools/); default: this file's")
     parser.add_argument("--watchdog", type=int, default=360)
     args, rest = parser.parse_known_args()
@@ -123,6 +151,13 @@ def main():
             print(f"{tool} is missing (apt-get install wine64)", file=sys.stderr)
             return 2
 
+    global CLI
+    CLI = Path(args.cli).resolve() if args.cli else None
+    if CLI is None:
+        CASES.remove("test_e2e.WineCommandLine")
+    # One module, so one namespace pair and one prefix serve every case.
+    WineCommandLine.__module__ = "test_e2e"
+    test_e2e.WineCommandLine = WineCommandLine
     test_e2e.BINARY = binary
     test_e2e.App = WineApp
     test_e2e.setUpModule = setup_module
