@@ -5,4 +5,4 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 cmake --build build --target qvr_send qvr_cancel_bench QvrUpdater > /dev/null
-exec /usr/bin/python3 bench/run_bench.py "$@"
+exec /usr/bin/python3 tools/bench/run_bench.py "$@"

@@ -201,10 +201,14 @@ class Session:
         finally:
             os.close(read_end)
 
-    def close(self):
+    def end_processes(self):
+        """Ends everything started so far (the pair and the display stay)."""
         for proc in reversed(self.processes):
             end_process(proc)
         self.processes.clear()
+
+    def close(self):
+        self.end_processes()
         if self.app_ns:
             # Kills whatever is still inside, then removes the pair.
             run([str(NETNS), "down", self.tag], check=False, timeout=30)
@@ -231,6 +235,15 @@ class Session:
     def xdo(self, *args, check=True, timeout=10):
         return run(["xdotool", *map(str, args)], check=check, timeout=timeout,
                    env={**os.environ, "DISPLAY": self.display})
+
+    def window_named(self, name, size=None):
+        """A visible window whose title holds name (and of that size, if given), or None."""
+        for wid in self.xdo("search", "--onlyvisible", "--name", name, check=False).stdout.split():
+            geo = self.xdo("getwindowgeometry", "--shell", wid, check=False).stdout.split()
+            values = dict(line.split("=", 1) for line in geo if "=" in line)
+            if "WIDTH" in values and (size is None or (int(values["WIDTH"]), int(values["HEIGHT"])) == size):
+                return Window(wid, int(values["X"]), int(values["Y"]), int(values["WIDTH"]), int(values["HEIGHT"]))
+        return None
 
     def screenshot(self, rect=None):
         cmd = ["import", "-display", self.display, "-window", "root"]

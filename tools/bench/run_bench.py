@@ -1,9 +1,9 @@
 #!/usr/bin/python3
 """Runs the benchmark inside a private namespace pair and writes docs/performance.md.
 
-Every figure is the median of several runs. The tool's side is bench/qvr_send (the
+Every figure is the median of several runs. The tool's side is tools/bench/qvr_send (the
 connect and send phases of the tool, headless) and, for the start-up figure, the
-real binary under a virtual display; the mixer side is bench/timing_peer.py.
+real binary under a virtual display; the mixer side is tools/bench/timing_peer.py.
 """
 import argparse
 import datetime
@@ -16,9 +16,10 @@ import sys
 import tempfile
 import time
 
-ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
-PEER = os.path.join(ROOT, "bench", "timing_peer.py")
-REFERENCE = os.path.join(ROOT, "bench", "reference_sender.py")
+ROOT = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+HERE = os.path.dirname(os.path.abspath(__file__))
+PEER = os.path.join(HERE, "timing_peer.py")
+REFERENCE = os.path.join(HERE, "reference_sender.py")
 sys.path.insert(0, os.path.join(ROOT, "tools"))
 import qvr_driver as driver  # noqa: E402
 
@@ -97,7 +98,7 @@ def main():
     parser.add_argument("--sizes", default="1,16,64")
     parser.add_argument("--out", default=os.path.join(ROOT, "docs", "performance.md"))
     args = parser.parse_args()
-    send = os.path.join(args.build, "bench", "qvr_send")
+    send = os.path.join(args.build, "tools", "bench", "qvr_send")
     app = os.path.join(args.build, "src", "app", "QvrUpdater_artefacts", "RelWithDebInfo", "QvrUpdater")
 
     rows = []
@@ -174,8 +175,8 @@ def main():
 
 
 def cancel_through_screen(build, runs):
-    """bench/CancelBench.cpp: the screen and the real link on loopback, under a virtual display."""
-    out = subprocess.run(["xvfb-run", "-a", os.path.join(build, "bench", "qvr_cancel_bench"), "--runs", str(runs)],
+    """tools/bench/CancelBench.cpp: the screen and the real link on loopback, under a virtual display."""
+    out = subprocess.run(["xvfb-run", "-a", os.path.join(build, "tools", "bench", "qvr_cancel_bench"), "--runs", str(runs)],
                          capture_output=True, text=True, timeout=300)
     result = json.loads([l for l in out.stdout.splitlines() if l.startswith("{")][-1])
     if not result["checks_passed"]:
@@ -282,8 +283,7 @@ def startup_ms(session, app):
     proc = subprocess.Popen(["ip", "netns", "exec", session.app_ns, app], env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     elapsed = float("nan")
     while time.monotonic() - start < 10 and proc.poll() is None:
-        found = subprocess.run(["xdotool", "search", "--onlyvisible", "--name", "QVR"], env=env, capture_output=True, text=True)
-        if found.stdout.strip():
+        if session.window_named("QVR"):
             elapsed = 1000 * (time.monotonic() - start)
             break
         time.sleep(0.005)
@@ -314,7 +314,7 @@ def write_report(path, rows, runs):
     ]
     for name, ours, ref, target, note in rows:
         lines.append(f"| {name} | {ours:.3f} | {'' if ref is None else f'{ref:.3f}'} | {target} | {note} |")
-    lines += ["", open(os.path.join(ROOT, "bench", "NOTES.md")).read().strip(), ""]
+    lines += ["", open(os.path.join(HERE, "NOTES.md")).read().strip(), ""]
     with open(path, "w") as f:
         f.write("\n".join(lines))
     print("\n".join(lines))
