@@ -107,6 +107,15 @@ namespace workflowtest
             TxtLoader::setLanguageSource (nullptr);
         }
 
+        /** A new screen with a new script: nothing shown, nothing quit yet. */
+        void restart (int languageId = 0x0409, std::vector<std::string> locales = {})
+        {
+            script = std::make_shared<Script>();
+            boxes.clear();
+            quits = 0;
+            makeComponent (languageId, std::move (locales));
+        }
+
         void makeComponent (int languageId, std::vector<std::string> locales)
         {
             component.reset();

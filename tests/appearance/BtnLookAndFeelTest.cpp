@@ -8,70 +8,21 @@ using namespace appearancetest;
 namespace
 {
 int brightness (juce::Colour c) { return c.getRed() + c.getGreen() + c.getBlue(); }
-
-juce::Image drawShape (juce::Colour colour, bool flat)
-{
-    juce::Image image (juce::Image::ARGB, 60, 24, true);
-    juce::Graphics g (image);
-    drawFlatButtonShape (g, 0.5f, 0.5f, 59.0f, 23.0f, colour, 1.0f, -1.0f, flat, flat, flat, flat);
-    return image;
-}
 } // namespace
 
 TEST (BtnLookAndFeel, HoverAndPressDarkenLightPanelsAndLightenDarkOnes)
 {
-    const juce::Colour panel (0xffefebde);
-    const auto rest = getButtonBaseColour (panel, false, false, false);
-    const auto hover = getButtonBaseColour (panel, false, true, false);
-    const auto down = getButtonBaseColour (panel, false, true, true);
-
-    EXPECT_LT (rest.getSaturation(), panel.getSaturation());
-    EXPECT_GT (getButtonBaseColour (panel, true, false, false).getSaturation(), panel.getSaturation());
-    EXPECT_LT (brightness (hover), brightness (rest));
-    EXPECT_LT (brightness (down), brightness (hover));
-
-    const juce::Colour navy (0xff000040);
+    const juce::Colour panel (0xffefebde), navy (0xff000040);
+    EXPECT_LT (brightness (getButtonBaseColour (panel, false, true, false)), brightness (getButtonBaseColour (panel, false, false, false)));
+    EXPECT_LT (brightness (getButtonBaseColour (panel, false, true, true)), brightness (getButtonBaseColour (panel, false, true, false)));
     EXPECT_GT (brightness (getButtonBaseColour (navy, false, true, false)), brightness (getButtonBaseColour (navy, false, false, false)));
-
-    // The turn between darkening and lightening lies at a channel sum of 384.
-    const juce::Colour grey128 (128, 128, 128), grey127 (127, 128, 128);
-    EXPECT_LT (brightness (getButtonBaseColour (grey128, false, true, false)), brightness (grey128));
-    EXPECT_GT (brightness (getButtonBaseColour (grey127, false, true, false)), brightness (grey127));
 }
 
-TEST (BtnLookAndFeel, ShapeIsFilledOutlinedAndRoundedOnlyWhereNotFlat)
-{
-    const juce::Colour fill (0xff4080c0);
-    const auto rounded = drawShape (fill, false);
-    const auto square = drawShape (fill, true);
-
-    EXPECT_EQ (rounded.getPixelAt (30, 12), fill);
-    EXPECT_EQ (square.getPixelAt (30, 12), fill);
-
-    // The outline is darker than the fill.
-    EXPECT_LT (brightness (square.getPixelAt (30, 0)), brightness (fill));
-    EXPECT_GT (square.getPixelAt (30, 0).getAlpha(), 128);
-
-    // Round ends leave the corners empty; flat sides fill them.
-    EXPECT_EQ (rounded.getPixelAt (1, 1).getAlpha(), 0);
-    EXPECT_EQ (rounded.getPixelAt (58, 22).getAlpha(), 0);
-    EXPECT_GT (square.getPixelAt (1, 1).getAlpha(), 200);
-    EXPECT_GT (square.getPixelAt (58, 22).getAlpha(), 200);
-
-    // Too small for its outline: nothing drawn.
-    juce::Image tiny (juce::Image::ARGB, 4, 4, true);
-    {
-        juce::Graphics g (tiny);
-        drawFlatButtonShape (g, 0, 0, 1.0f, 4.0f, fill, 1.0f, -1.0f, false, false, false, false);
-    }
-    EXPECT_EQ (countInk (tiny, tiny.getBounds(), juce::Colours::transparentBlack), 0);
-    EXPECT_EQ (tiny.getPixelAt (0, 2).getAlpha(), 0);
-}
-
-TEST (BtnLookAndFeel, DisabledButtonIsPaintedHalfTransparent)
+TEST (BtnLookAndFeel, ButtonsAreFlatOutlinedAndHalfTransparentWhenDisabled)
 {
     BtnLookAndFeel lookAndFeel;
     juce::TextButton button ("b");
+    button.setConnectedEdges (15);
     button.setBounds (0, 0, 60, 24);
     const juce::Colour fill (0xff4080c0);
 
@@ -80,10 +31,35 @@ TEST (BtnLookAndFeel, DisabledButtonIsPaintedHalfTransparent)
         juce::Image image (juce::Image::ARGB, 60, 24, true);
         juce::Graphics g (image);
         lookAndFeel.drawButtonBackground (g, button, fill, false, false);
-        return image.getPixelAt (30, 12);
+        return image;
     };
 
-    EXPECT_EQ (draw().getAlpha(), 255);
+    const auto drawn = draw();
+    EXPECT_EQ (drawn.getPixelAt (30, 12).getAlpha(), 255);
+    EXPECT_LT (brightness (drawn.getPixelAt (30, 0)), brightness (drawn.getPixelAt (30, 12))) << "no darker outline";
+    EXPECT_GT (drawn.getPixelAt (0, 0).getAlpha(), 200) << "a square button has its corners";
+
     button.setEnabled (false);
-    EXPECT_NEAR (draw().getAlpha(), 128, 2);
+    EXPECT_NEAR (draw().getPixelAt (30, 12).getAlpha(), 128, 2);
+}
+
+TEST (BtnLookAndFeel, ProgressBarIsSquareFilledToItsFractionAndCarriesItsText)
+{
+    BtnLookAndFeel lookAndFeel;
+    double progress = 0.0;
+    juce::ProgressBar bar (progress);
+    const juce::Colour panel (0xffefebde);
+    bar.setColour (juce::ProgressBar::backgroundColourId, panel);
+
+    juce::Image image (juce::Image::RGB, 190, 24, true);
+    {
+        juce::Graphics g (image);
+        g.fillAll (juce::Colours::white);
+        lookAndFeel.drawProgressBar (g, bar, 190, 24, 0.25, "25 %");
+    }
+
+    EXPECT_NE (image.getPixelAt (0, 0), juce::Colours::white) << "rounded corner";
+    EXPECT_LT (brightness (image.getPixelAt (20, 20)), brightness (panel)) << "the done part is not darker";
+    EXPECT_EQ (image.getPixelAt (170, 20), panel);
+    EXPECT_GT (countInk (image, { 70, 4, 50, 16 }, panel), 20) << "no text in the middle";
 }

@@ -26,6 +26,13 @@ def use_source(path):
 
 
 class Session(qvr_driver.Session):
+    @classmethod
+    def opened(cls):
+        """A session for a test module, cleaned up also when the run is killed."""
+        session = cls()
+        install_termination_cleanup(session)
+        return session.open()
+
     def probe(self, timeout=60):
         """The mixer's side of the announcements without a mixer: each datagram as it arrives."""
         return self.simulator("--never-connect", "--print-announcements",
@@ -50,7 +57,7 @@ def run_cases(args, names, session, cleanup=None):
     """Runs end-to-end cases the way every runner here does and returns the exit status.
 
     args: the command line's unittest part: case names (default: names) and
-    -k PATTERN (as unittest's, a substring unless it has wildcards), -f.
+    -k PATTERN (as unittest's, a substring unless it has wildcards).
     session: a callable giving the Session the cases opened (their setUpModule
     makes it), or None. Whatever happens, cleanup(session) runs first, then the
     session is closed and must have left no namespace pair behind.
@@ -58,7 +65,6 @@ def run_cases(args, names, session, cleanup=None):
     parser = argparse.ArgumentParser(add_help=False)
     parser.add_argument("names", nargs="*")
     parser.add_argument("-k", dest="patterns", action="append", default=[])
-    parser.add_argument("-f", "--failfast", action="store_true")
     parsed = parser.parse_args(args)
 
     def chosen(case):
@@ -76,7 +82,7 @@ def run_cases(args, names, session, cleanup=None):
         return 2
     status = 1
     try:
-        result = unittest.TextTestRunner(verbosity=2, failfast=parsed.failfast).run(suite)
+        result = unittest.TextTestRunner(verbosity=2).run(suite)
         status = 0 if result.wasSuccessful() else 1
     finally:
         current = session()

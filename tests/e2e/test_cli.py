@@ -25,9 +25,7 @@ SESSION = None
 
 def setUpModule():
     global SESSION
-    SESSION = harness.Session()
-    harness.install_termination_cleanup(SESSION)
-    SESSION.open()
+    SESSION = harness.Session.opened()
 
 
 def tearDownModule():
@@ -37,12 +35,7 @@ def tearDownModule():
 class CommandLine(unittest.TestCase):
     def setUp(self):
         self.folder = SESSION.folder("cli")
-        self.addCleanup(self._end)
-
-    def _end(self):
-        for proc in list(SESSION.processes):
-            harness.end_process(proc)
-        SESSION.processes.clear()
+        self.addCleanup(SESSION.end_processes)
 
     def start(self, *args, update=None, name="fw.upd"):
         """qvr-update in the tool's namespace; returns the process and the file it was given."""
@@ -65,8 +58,7 @@ class CommandLine(unittest.TestCase):
         report = sim.result(40)
         code, out, err = self.finish(proc)
         self.assertEqual(code, 0, err)
-        self.assertEqual(report["sha256"], hashlib.sha256(update).hexdigest(), report)
-        self.assertEqual(report["announced_address"], harness.APP_ADDR, report)
+        self.assertEqual((report["sha256"], report["announced_address"]), (hashlib.sha256(update).hexdigest(), harness.APP_ADDR))
 
         result = json.loads(out.strip().splitlines()[-1])
         self.assertEqual(result["outcome"], "sent", result)

@@ -23,9 +23,7 @@ SESSION = None
 
 def setUpModule():
     global SESSION
-    SESSION = harness.Session()
-    harness.install_termination_cleanup(SESSION)
-    SESSION.open()
+    SESSION = harness.Session.opened()
 
 
 def tearDownModule():
@@ -50,16 +48,11 @@ class Commands(unittest.TestCase):
         def window():
             if proc.poll() is not None:
                 raise harness.HarnessError(f"run.sh ended with {proc.returncode}")
-            found = SESSION.xdo("search", "--onlyvisible", "--name", TITLE, check=False).stdout.split()
-            for wid in found:
-                geo = dict(line.split("=", 1) for line in SESSION.xdo("getwindowgeometry", "--shell", wid).stdout.split())
-                if (int(geo["WIDTH"]), int(geo["HEIGHT"])) == SCREEN_SIZE:
-                    return int(geo["X"]), int(geo["Y"])
-            return None
+            return SESSION.window_named(TITLE, SCREEN_SIZE)
 
-        x, y = poll("the tool's window", 120, window, interval=0.2)
-        poll("the language screen", 15, lambda: harness.language_screen(SESSION.screenshot((x, y) + SCREEN_SIZE)))
-        SESSION.click(x + BUTTON2_CLICK[0], y + BUTTON2_CLICK[1])
+        main = poll("the tool's window", 120, window, interval=0.2)
+        poll("the language screen", 15, lambda: harness.language_screen(SESSION.screenshot(main.rect)))
+        SESSION.click(main.x + BUTTON2_CLICK[0], main.y + BUTTON2_CLICK[1])
         out, _ = proc.communicate(timeout=15)
         self.assertEqual(proc.returncode, 0)
         folder = re.search(r"starting (\S+)/QvrUpdater with", out)

@@ -67,13 +67,9 @@ namespace
         bool answerFirstAnnouncement (AnnouncementReceiver& receiver, Peer& peer)
         {
             const auto heard = receiver.listen (0, 3000);
-
-            if (heard.empty() || heard.front().bytes.size() != 8)
-                return false;
-
-            const auto& a = heard.front().bytes;
-            const int port = ((std::uint8_t) a[2] << 8) | (std::uint8_t) a[3];
-            return port == settings.listenerPort && peer.connect (port);
+            const auto expected = Broadcast::makeAnnouncement ("127.0.0.2", settings.listenerPort);
+            return ! heard.empty() && heard.front() == std::string ((const char*) expected.getData(), expected.getSize())
+                && peer.connect (settings.listenerPort);
         }
 
         ScratchFolder scratch;

@@ -11,10 +11,7 @@
 
 #if defined (_WIN32)
  #include <winsock2.h>
- #include <ws2tcpip.h>
 #else
- #include <netinet/in.h>
- #include <poll.h>
  #include <sys/socket.h>
  #include <unistd.h>
 #endif
@@ -113,48 +110,27 @@ namespace nettest
     };
 
    #if defined (_WIN32)
-    using RawSocket = SOCKET;
-    inline const RawSocket noSocket = INVALID_SOCKET;
-    inline void closeRaw (RawSocket s) { ::closesocket (s); }
-    inline int pollOne (pollfd& p, int ms) { return ::WSAPoll (&p, 1, ms); }
     inline const char* optionValue (const void* v) { return static_cast<const char*> (v); }
-
-    // JUCE starts Winsock only in its own socket classes; ours may come first.
-    inline void startSockets()
-    {
-        [[maybe_unused]] static const bool started = [] { WSADATA d; return ::WSAStartup (MAKEWORD (2, 2), &d) == 0; }();
-    }
    #else
-    using RawSocket = int;
-    inline const RawSocket noSocket = -1;
-    inline void closeRaw (RawSocket s) { ::close (s); }
-    inline int pollOne (pollfd& p, int ms) { return ::poll (&p, 1, ms); }
     inline const void* optionValue (const void* v) { return v; }
-    inline void startSockets() {}
    #endif
 
     /** The mixer's end of a connection on loopback; every read bounded in time. */
     class Peer
     {
     public:
-        Peer() = default;
-        ~Peer() { close(); }
-
         /** A small receive buffer makes a peer that stops reading stall the sender soon. */
         bool connect (int port, int receiveBuffer = 0)
         {
-            startSockets();
-            close();
-            handle = ::socket (AF_INET, SOCK_STREAM, 0);
+            socket = std::make_unique<juce::StreamingSocket>();
+
+            if (! socket->connect ("127.0.0.1", port, 3000))
+                return false;
 
             if (receiveBuffer > 0)
-                ::setsockopt (handle, SOL_SOCKET, SO_RCVBUF, optionValue (&receiveBuffer), sizeof (receiveBuffer));
+                ::setsockopt (socket->getRawSocketHandle(), SOL_SOCKET, SO_RCVBUF, optionValue (&receiveBuffer), sizeof (receiveBuffer));
 
-            sockaddr_in a {};
-            a.sin_family = AF_INET;
-            a.sin_port = htons ((std::uint16_t) port);
-            a.sin_addr.s_addr = htonl (INADDR_LOOPBACK);
-            return ::connect (handle, reinterpret_cast<sockaddr*> (&a), sizeof (a)) == 0;
+            return true;
         }
 
         /** Appends up to wanted bytes within timeoutMs; false when the stream ended or failed. */
@@ -170,12 +146,15 @@ namespace nettest
                 if (left <= 0)
                     return true;
 
-                pollfd p { handle, POLLIN, 0 };
+                if (const auto ready = socket->waitUntilReady (true, (int) left); ready <= 0)
+                {
+                    if (ready < 0)
+                        return false;
 
-                if (pollOne (p, (int) left) <= 0)
                     continue;
+                }
 
-                const auto n = ::recv (handle, buffer, (int) std::min (wanted, sizeof (buffer)), 0);
+                const auto n = socket->read (buffer, (int) std::min (wanted, sizeof (buffer)), false);
 
                 if (n <= 0)
                     return false;
@@ -203,26 +182,14 @@ namespace nettest
         void reset()
         {
             linger l { 1, 0 };
-            ::setsockopt (handle, SOL_SOCKET, SO_LINGER, optionValue (&l), sizeof (l));
+            ::setsockopt (socket->getRawSocketHandle(), SOL_SOCKET, SO_LINGER, optionValue (&l), sizeof (l));
             close();
         }
 
-        void close()
-        {
-            if (handle != noSocket)
-                closeRaw (handle);
-
-            handle = noSocket;
-        }
+        void close() { socket.reset(); }
 
     private:
-        RawSocket handle = noSocket;
-    };
-
-    struct Heard
-    {
-        std::string bytes;
-        Clock::time_point at;
+        std::unique_ptr<juce::StreamingSocket> socket;
     };
 
     /** The mixer's side of the announcements: a free UDP port of 0.0.0.0,
@@ -237,31 +204,27 @@ namespace nettest
             port = socket.getBoundPort();
         }
 
-        /** Collects datagrams for windowMs from the first one heard (or from
-            now, when none comes); gives up after timeoutMs in any case.
+        /** The datagrams of windowMs from the first one heard (or from now, when
+            none comes); gives up after timeoutMs in any case.
         */
-        std::vector<Heard> listen (int windowMs, int timeoutMs)
+        std::vector<std::string> listen (int windowMs, int timeoutMs)
         {
-            std::vector<Heard> heard;
+            std::vector<std::string> heard;
             auto end = Clock::now() + std::chrono::milliseconds (timeoutMs);
 
             for (;;)
             {
                 const auto left = std::chrono::duration_cast<std::chrono::milliseconds> (end - Clock::now()).count();
+                char buffer[64];
 
                 if (left <= 0 || socket.waitUntilReady (true, (int) left) != 1)
                     return heard;
 
-                char buffer[64];
-                const auto n = socket.read (buffer, sizeof (buffer), false);
-
-                if (n < 0)
-                    return heard;
-
-                heard.push_back ({ std::string (buffer, (size_t) n), Clock::now() });
+                if (const auto n = socket.read (buffer, sizeof (buffer), false); n >= 0)
+                    heard.emplace_back (buffer, (size_t) n);
 
                 if (heard.size() == 1)
-                    end = std::min (end, heard.front().at + std::chrono::milliseconds (windowMs));
+                    end = std::min (end, Clock::now() + std::chrono::milliseconds (windowMs));
             }
         }
 

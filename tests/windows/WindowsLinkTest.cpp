@@ -50,7 +50,7 @@ namespace
 // program. Neither may count as listening.
 TEST (WindowsListener, PortThatAnotherProgramHoldsOnAnyAddressIsRefused)
 {
-    startSockets();
+    const juce::StreamingSocket startsWinsock;   // JUCE starts Winsock for its sockets; ours need it too
 
     for (const auto [address, option] : { std::pair<u_long, int> { INADDR_ANY, SO_EXCLUSIVEADDRUSE },
                                           std::pair<u_long, int> { INADDR_LOOPBACK, 0 } })
@@ -66,7 +66,7 @@ TEST (WindowsListener, PortThatAnotherProgramHoldsOnAnyAddressIsRefused)
 // refused then, but no peer could reach anyone else, so the tool listens.
 TEST (WindowsListener, PortInUseWithoutAListenerIsListenedOn)
 {
-    startSockets();
+    const juce::StreamingSocket startsWinsock;   // JUCE starts Winsock for its sockets; ours need it too
     HeldPort lingering (INADDR_LOOPBACK, 0, false);
     ASSERT_TRUE (lingering.bound);
     EXPECT_EQ (listenOn (lingering.port), lingering.port);
