@@ -1,12 +1,7 @@
 #include "platform/Console.h"
 
-#ifndef NOMINMAX
- #define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
- #define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "platform/WindowsSystem.h"
+
 #include <shellapi.h>
 
 namespace

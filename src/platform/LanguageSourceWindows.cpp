@@ -1,12 +1,6 @@
 #include "platform/LanguageSource.h"
 
-#ifndef NOMINMAX
- #define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
- #define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "platform/WindowsSystem.h"
 
 namespace
 {

@@ -2,10 +2,9 @@
 
 #include <vector>
 
-#include <winsock2.h>
-#include <ws2tcpip.h>
+#include "platform/WindowsSystem.h"
+
 #include <iphlpapi.h>
-#include <windows.h>
 
 #ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
  #define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
@@ -14,24 +13,6 @@
 namespace
 {
     constexpr auto spinPart = std::chrono::microseconds (100);
-
-    // Balances its own WSAStartup, so these calls work whoever else uses Winsock.
-    struct Winsock
-    {
-        Winsock() noexcept
-        {
-            WSADATA data;
-            started = ::WSAStartup (MAKEWORD (2, 2), &data) == 0;
-        }
-
-        ~Winsock()
-        {
-            if (started)
-                ::WSACleanup();
-        }
-
-        bool started = false;
-    };
 
     int waitFor (int handle, bool writable, int timeoutMs) noexcept
     {
@@ -221,7 +202,7 @@ bool mayListenOn (int port)
     // matters is whether someone *listens* on the port (on any address): then
     // connections could go to them, and we refuse (C1). Otherwise only our
     // own old connections linger, and the plain bind that follows may go on.
-    const Winsock winsock;
+    const WinsockUse winsock;
 
     if (! winsock.started)
         return false;

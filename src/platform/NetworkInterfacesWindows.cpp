@@ -1,7 +1,6 @@
 #include "platform/NetworkInterfaces.h"
 
-#include <winsock2.h>
-#include <ws2tcpip.h>
+#include "platform/WindowsSystem.h"
 
 namespace
 {
@@ -15,30 +14,13 @@ namespace
         return ntohl (a.sin_addr.s_addr);
     }
 
-    // Balances its own WSAStartup; JUCE's sockets count theirs separately.
-    struct SocketLibrary
-    {
-        SocketLibrary() noexcept
-        {
-            WSADATA data;
-            started = ::WSAStartup (MAKEWORD (2, 0), &data) == 0;
-        }
-
-        ~SocketLibrary()
-        {
-            if (started)
-                ::WSACleanup();
-        }
-
-        bool started = false;
-    };
 }
 
 InterfaceQueryResult querySystemInterfaces (std::vector<Ipv4Interface>& result)
 {
     result.clear();
 
-    SocketLibrary library;
+    const WinsockUse winsock (MAKEWORD (2, 0));
 
     // The socket is only the handle the query is asked on.
     const auto handle = ::WSASocketA (AF_INET, SOCK_DGRAM, IPPROTO_UDP, nullptr, 0, WSA_FLAG_OVERLAPPED);

@@ -36,31 +36,13 @@ RegularFileReader::~RegularFileReader()
         ::close ((int) handle);
 }
 
-int RegularFileReader::read (void* destination, int numBytes) noexcept
+int RegularFileReader::readSome (char* destination, int numBytes) noexcept
 {
-    if (! isOpen() || numBytes < 0)
-        return -1;
-
-    auto* out = static_cast<char*> (destination);
-    int done = 0;
-
-    while (done < numBytes)
+    for (;;)
     {
-        const auto n = ::read ((int) handle, out + done, (size_t) (numBytes - done));
+        const auto n = ::read ((int) handle, destination, (size_t) numBytes);
 
-        if (n < 0)
-        {
-            if (errno == EINTR)
-                continue;
-
-            return -1;
-        }
-
-        if (n == 0)
-            break;
-
-        done += (int) n;
+        if (n >= 0 || errno != EINTR)
+            return (int) n;
     }
-
-    return done;
 }

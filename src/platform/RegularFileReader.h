@@ -26,9 +26,34 @@ public:
     juce::int64 getSize() const noexcept { return size; }
 
     /** Reads up to numBytes; fewer only at the end of the file. -1 on a read error. */
-    int read (void* destination, int numBytes) noexcept;
+    int read (void* destination, int numBytes) noexcept
+    {
+        if (! isOpen() || numBytes < 0)
+            return -1;
+
+        auto* out = static_cast<char*> (destination);
+        int done = 0;
+
+        while (done < numBytes)
+        {
+            const auto n = readSome (out + done, numBytes - done);
+
+            if (n < 0)
+                return -1;
+
+            if (n == 0)
+                break;
+
+            done += n;
+        }
+
+        return done;
+    }
 
 private:
+    /** One read of the system's; 0 at the end of the file. */
+    int readSome (char* destination, int numBytes) noexcept;
+
     static constexpr juce::pointer_sized_int invalidHandle = -1;
     juce::pointer_sized_int handle = invalidHandle;
     juce::int64 size = 0;

@@ -1,12 +1,6 @@
 #include "platform/RegularFileReader.h"
 
-#ifndef NOMINMAX
- #define NOMINMAX
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
- #define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "platform/WindowsSystem.h"
 
 RegularFileReader::RegularFileReader (const juce::File& file)
 {
@@ -44,26 +38,8 @@ RegularFileReader::~RegularFileReader()
         ::CloseHandle ((HANDLE) handle);
 }
 
-int RegularFileReader::read (void* destination, int numBytes) noexcept
+int RegularFileReader::readSome (char* destination, int numBytes) noexcept
 {
-    if (! isOpen() || numBytes < 0)
-        return -1;
-
-    auto* out = static_cast<char*> (destination);
-    int done = 0;
-
-    while (done < numBytes)
-    {
-        DWORD n = 0;
-
-        if (! ::ReadFile ((HANDLE) handle, out + done, (DWORD) (numBytes - done), &n, nullptr))
-            return -1;
-
-        if (n == 0)
-            break;
-
-        done += (int) n;
-    }
-
-    return done;
+    DWORD n = 0;
+    return ::ReadFile ((HANDLE) handle, destination, (DWORD) numBytes, &n, nullptr) ? (int) n : -1;
 }
