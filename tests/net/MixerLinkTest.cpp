@@ -166,12 +166,15 @@ TEST_F (MixerLinkTest, PortInUseFailsWithC1BeforeAnyAnnouncement)
 {
     juce::StreamingSocket occupant;
     ASSERT_TRUE (occupant.createListener (settings.listenerPort));
+    std::atomic<bool> toldListening { false };
+    settings.onListening = [&] (const Listener&) { toldListening = true; };
 
     AnnouncementReceiver receiver;
     makeLink (receiver);
     startConnect();
     EXPECT_EQ (result (3000), Listener::cannotListen);
     EXPECT_TRUE (receiver.listen (0, 300).empty());
+    EXPECT_FALSE (toldListening);
 }
 
 #if defined (__linux__)

@@ -15,6 +15,9 @@ TEST (UpdateFileLocation, LastExtensionIsReplacedOrUpdAppended)
 
     for (auto [exe, upd] : { std::pair { "fwtool.exe", "fwtool.upd" }, { "fw.tool.exe", "fw.tool.upd" }, { "fwtool", "fwtool.upd" } })
         EXPECT_EQ (UpdateEnvironment::getUpdateFileFor (folder.getChildFile (exe)), folder.getChildFile (upd)) << exe;
+
+    const auto running = juce::File::getSpecialLocation (juce::File::currentExecutableFile);
+    EXPECT_EQ (UpdateEnvironment::getUpdateFile(), running.getSiblingFile (running.getFileNameWithoutExtension() + ".upd"));
 }
 
 TEST (UpdateFileCheck, ContentAndKindOfFileDecide)
