@@ -16,8 +16,7 @@ namespace
     juce::StringArray toArray (const std::vector<const char*>& a)
     {
         juce::StringArray r;
-        for (auto* s : a)
-            r.add (juce::String::fromUTF8 (s));
+        std::for_each (a.begin(), a.end(), [&r] (auto* s) { r.add (juce::String::fromUTF8 (s)); });
         return r;
     }
 }

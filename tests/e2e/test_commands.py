@@ -1,10 +1,7 @@
 #!/usr/bin/python3
-"""The README's commands as a newcomer runs them: scripts/run.sh (with an update
-file, in the tool's namespace, on the session's display: the window comes up and
-Cancel on the language screen ends it, nothing announced) and scripts/demo.sh
---auto a few times in a row (each run reports that the whole file arrived).
-
-    test_commands.py [unittest arguments]
+"""The README's commands as a newcomer runs them: scripts/run.sh with a file (in
+the tool's namespace: the window comes up, Cancel ends it, nothing announced) and
+scripts/demo.sh --auto a few times in a row.
 """
 
 import os

@@ -1,12 +1,8 @@
 #!/usr/bin/python3
-"""End-to-end runs of the real tool: a virtual display, a private namespace pair,
-the mixer simulator on the other side of a veth link.
+"""The real tool end to end, on a virtual display in a private namespace pair
+against the mixer simulator; tesseract, when installed, reads the texts back.
 
     test_e2e.py --binary PATH/QvrUpdater [unittest arguments, e.g. -k whole_road]
-
-Needs root (ip netns), Xvfb, xdotool, x11-utils (xmessage, xwininfo), ImageMagick's import
-and iproute2's ss.
-tesseract (with eng and jpn data) is used when installed to read the texts back.
 """
 
 import argparse
