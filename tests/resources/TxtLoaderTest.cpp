@@ -135,9 +135,10 @@ TEST (TxtLoaderUnquote, EscapesAndQuotes)
 
 TEST (TxtLoaderSections, MalformedUtf8BecomesReplacementCharacters)
 {
-    const auto strings = load (":STR\r\n\"ok \xe6\x97\xa5 bad \xe6\x97 \xff\xc0\xaf end\"\r\n\"\xf0\x9f\x98\"\r\n", TxtLoader::str);
+    const auto strings = load (":STR\r\n\"ok \xe6\x97\xa5 bad \xe6\x97 \xff\xc0\xaf end\"\r\n\"\xf0\x9f\x98\"\r\n\"\xf5\x80\x80\x80\"\r\n", TxtLoader::str);
     const auto replacement = juce::String::charToString ((juce::juce_wchar) 0xfffd);
 
     EXPECT_EQ (strings[0], juce::String::fromUTF8 ("ok \xe6\x97\xa5 bad ") + replacement + replacement + " " + replacement + replacement + replacement + " end");
     EXPECT_EQ (strings[1], replacement + replacement + replacement) << "a sequence cut short at the closing quote";
+    EXPECT_EQ (strings[2], replacement + replacement + replacement + replacement) << "beyond U+10FFFF";
 }
