@@ -25,6 +25,9 @@ fi
 
 scripts/install-deps.sh
 export CCACHE_BASEDIR="$PWD"
+# A clean clone elsewhere reuses the objects too: the compiler's working folder stays out of
+# the hash (debug info then names the first folder an object was built in).
+export CCACHE_NOHASHDIR=true
 # The same options as scripts/test.sh, so that neither command undoes the other's build.
 cmake -S . -B build -G Ninja -DQVR_BUILD_TESTS=ON > /dev/null
 cmake --build build -j "$(nproc)" --target QvrUpdater

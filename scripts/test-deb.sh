@@ -11,6 +11,9 @@ build=${1:-build}
 
 scripts/install-deps.sh --deb
 export CCACHE_BASEDIR="$PWD"
+# A clean clone elsewhere reuses the objects too: the compiler's working folder stays out of
+# the hash (debug info then names the first folder an object was built in).
+export CCACHE_NOHASHDIR=true
 
 [ -f "$build/CMakeCache.txt" ] || cmake -S . -B "$build" -G Ninja > /dev/null
 targets=(QvrUpdater)
