@@ -200,7 +200,7 @@ void MainComponent::run()
 
     switch (phase.load())
     {
-        case initialising: outcome = services.steps->runInitialiseStep(); break;
+        case initialising: outcome = services.steps->runInitialiseStep (*this); break;
         case connecting:   outcome = services.steps->runConnectStep (*this); break;
         case sending:      outcome = services.steps->runSendStep (*this); break;
         default:           break;

@@ -34,7 +34,7 @@ namespace
         void run() override
         {
             stage = initialising;
-            int outcome = link.runInitialiseStep();
+            int outcome = link.runInitialiseStep (*this);
 
             if (outcome == 0 && ! threadShouldExit())
             {

@@ -25,9 +25,13 @@ MixerLink::~MixerLink()
     environment.reset();
 }
 
-int MixerLink::runInitialiseStep()
+int MixerLink::runInitialiseStep (juce::Thread& worker)
 {
-    environment = std::make_unique<UpdateEnvironment> (settings.updateFile, settings.interfaces);
+    environment = std::make_unique<UpdateEnvironment> (settings.updateFile, settings.interfaces,
+                                                       [&worker] { return worker.threadShouldExit(); });
+
+    // Known from here on, so the progress never reads "0 / 0 B".
+    totalBytes = juce::jmax ((juce::int64) 0, environment->getUpdateFileSize());
     return environment->getStatus();
 }
 
@@ -92,8 +96,7 @@ int MixerLink::runConnectStep (juce::Thread& worker)
 
 void MixerLink::publishProgress (const Update& update)
 {
-    totalBytes = update.getTotalBytes();
-    bytesSent = update.getBytesSent();
+    bytesTaken = update.getBytesTaken();
 }
 
 int MixerLink::runSendStep (juce::Thread& worker)
@@ -101,8 +104,10 @@ int MixerLink::runSendStep (juce::Thread& worker)
     if (connection == nullptr)
         return Update::lengthSendFailed;
 
-    transfer = std::make_unique<Update> (*connection, settings.updateFile);
+    transfer = std::make_unique<Update> (*connection, settings.updateFile,
+                                         environment != nullptr ? environment->getUpdateFileSize() : -1);
     transfer->onFinished = [&worker] { worker.notify(); };
+    sendStartedMs = juce::Time::getMillisecondCounterHiRes();
     transfer->startThread();
 
     int status = transfer->getStatus();
@@ -114,14 +119,20 @@ int MixerLink::runSendStep (juce::Thread& worker)
         status = transfer->getStatus();
     }
 
+    // Stopped: the thread ends first, so that what it hashed and found is final.
+    transfer->stopThread (-1);
     publishProgress (*transfer);
+    delivered = transfer->isDelivered();
+    sentSha256 = transfer->getSentSha256();
     transfer.reset();
     return status;
 }
 
 SendProgress MixerLink::getSendProgress() const
 {
-    return { bytesSent.load(), totalBytes.load() };
+    const auto started = sendStartedMs.load();
+    const auto seconds = started > 0.0 ? (juce::Time::getMillisecondCounterHiRes() - started) / 1000.0 : 0.0;
+    return { bytesTaken.load(), totalBytes.load(), seconds };
 }
 
 juce::String MixerLink::getMixerAddress() const

@@ -37,7 +37,7 @@ public:
     explicit MixerLink (Settings settings);
     ~MixerLink() override;
 
-    int runInitialiseStep() override;
+    int runInitialiseStep (juce::Thread& worker) override;
     int runConnectStep (juce::Thread& worker) override;
     int runSendStep (juce::Thread& worker) override;
     SendProgress getSendProgress() const override;
@@ -51,6 +51,14 @@ public:
     /** The connected mixer's IPv4 address; empty until one connected. */
     juce::String getMixerAddress() const;
 
+    /** True once the mixer's TCP has acknowledged the whole file. */
+    bool wasDelivered() const noexcept { return delivered.load(); }
+
+    /** SHA-256 of the bytes the send step sent; empty until it ended. Read it
+        on the worker's thread or after the worker has ended.
+    */
+    const juce::String& getSentSha256() const noexcept { return sentSha256; }
+
 private:
     int endConnect (int status);
     void publishProgress (const Update& transfer);
@@ -61,7 +69,10 @@ private:
     std::unique_ptr<Listener> listener;
     std::unique_ptr<juce::StreamingSocket> connection;
     std::unique_ptr<Update> transfer;
-    std::atomic<juce::int64> bytesSent { 0 }, totalBytes { 0 };
+    std::atomic<juce::int64> bytesTaken { 0 }, totalBytes { 0 };
+    std::atomic<double> sendStartedMs { 0.0 };
+    std::atomic<bool> delivered { false };
+    juce::String sentSha256;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MixerLink)
 };

@@ -1,10 +1,24 @@
 #include "net/SendProgress.h"
 
+#include <cmath>
+
 #include "net/Update.h"
+
+namespace
+{
+    // Before this, the measured pace still holds the connect's first moments;
+    // after it, it beats the ideal one, which a coarse system timer makes many
+    // times too short (each 1 ms pause lasting a whole 15.6 ms tick).
+    constexpr double secondsBeforeMeasuredPace = 3.0;
+}
 
 juce::int64 SendProgress::secondsLeft() const noexcept
 {
     const auto left = juce::jmax ((juce::int64) 0, total - sent);
+
+    if (seconds >= secondsBeforeMeasuredPace && sent > 0)
+        return (juce::int64) std::ceil ((double) left * seconds / (double) sent);
+
     const auto chunksLeft = (left + Update::chunkSize - 1) / Update::chunkSize;
     return (chunksLeft + 999) / 1000;
 }

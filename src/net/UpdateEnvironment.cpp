@@ -29,9 +29,10 @@ UpdateEnvironment::UpdateEnvironment()
 {
 }
 
-UpdateEnvironment::UpdateEnvironment (const juce::File& updateFile, InterfaceSource interfaces)
+UpdateEnvironment::UpdateEnvironment (const juce::File& updateFile, InterfaceSource interfaces,
+                                      const std::function<bool()>& shouldStop)
 {
-    status = checkUpdateFile (updateFile);
+    status = checkUpdateFile (updateFile, shouldStop, &updateFileSize);
 
     if (status == ok)
         status = findInterfaces (interfaces);
@@ -51,7 +52,13 @@ juce::File UpdateEnvironment::getUpdateFileFor (const juce::File& executable)
     return executable.getParentDirectory().getChildFile (stem + ".upd");
 }
 
-int UpdateEnvironment::checkUpdateFile (const juce::File& updateFile)
+bool UpdateEnvironment::beginsWithModelPrefix (const char* bytes, int numBytes) noexcept
+{
+    return numBytes >= modelPrefixLength && std::equal (modelPrefix, modelPrefix + modelPrefixLength, bytes);
+}
+
+int UpdateEnvironment::checkUpdateFile (const juce::File& updateFile, const std::function<bool()>& shouldStop,
+                                        juce::int64* checkedSize)
 {
     RegularFileReader reader (updateFile);
 
@@ -64,6 +71,10 @@ int UpdateEnvironment::checkUpdateFile (const juce::File& updateFile)
 
     for (;;)
     {
+        // A 4 GiB file on a USB stick takes minutes to read: Cancel must not wait for it.
+        if (shouldStop && shouldStop())
+            return updateFileInvalid;
+
         const auto n = reader.read (block.data(), checkBlockSize);
 
         if (n < 0)
@@ -75,7 +86,7 @@ int UpdateEnvironment::checkUpdateFile (const juce::File& updateFile)
         // Reads only come back short at the end, so a first block shorter than
         // the prefix means a file shorter than the prefix.
         if (total == 0)
-            prefixMatches = n >= modelPrefixLength && std::equal (modelPrefix, modelPrefix + modelPrefixLength, block.data());
+            prefixMatches = beginsWithModelPrefix (block.data(), n);
 
         total += n;
 
@@ -84,7 +95,13 @@ int UpdateEnvironment::checkUpdateFile (const juce::File& updateFile)
             return updateFileInvalid;
     }
 
-    return (total == reader.getSize() && prefixMatches) ? ok : updateFileInvalid;
+    if (total != reader.getSize() || ! prefixMatches)
+        return updateFileInvalid;
+
+    if (checkedSize != nullptr)
+        *checkedSize = total;
+
+    return ok;
 }
 
 int UpdateEnvironment::findInterfaces (const InterfaceSource& interfaces)

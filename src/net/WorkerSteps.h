@@ -17,7 +17,7 @@ class WorkerSteps
 public:
     virtual ~WorkerSteps() = default;
 
-    virtual int runInitialiseStep() = 0;
+    virtual int runInitialiseStep (juce::Thread& worker) = 0;
     virtual int runConnectStep (juce::Thread& worker) = 0;
     virtual int runSendStep (juce::Thread& worker) = 0;
 

@@ -4,8 +4,11 @@
 #include <ctime>
 
 #include <fcntl.h>
+#include <linux/sockios.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
+#include <sys/ioctl.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 
@@ -99,6 +102,24 @@ SendResult sendAll (int handle, const void* data, std::size_t size,
     while (size > 0);
 
     return SendResult::sent;
+}
+
+Acknowledgement acknowledgement (int handle, std::int64_t) noexcept
+{
+    tcp_info info {};
+    socklen_t size = sizeof (info);
+    int queued = 0;
+
+    if (::getsockopt (handle, IPPROTO_TCP, TCP_INFO, &info, &size) != 0 || ::ioctl (handle, SIOCOUTQ, &queued) != 0)
+        return {};
+
+    // A reset empties the send queue: a connection that is gone must never
+    // read as one whose peer took everything. A peer that closed its side
+    // after reading (CLOSE_WAIT) still acknowledges what it got.
+    if (info.tcpi_state != TCP_ESTABLISHED && info.tcpi_state != TCP_CLOSE_WAIT)
+        return { Acknowledgement::Peer::failed, 0 };
+
+    return { Acknowledgement::Peer::connected, queued };
 }
 
 bool mayListenOn (int)

@@ -2,7 +2,9 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
+#include <vector>
 
 /** The socket and timing calls of the mixer link where Winsock and POSIX
     differ, so that the announcer, the listener and the transfer read the same
@@ -51,11 +53,42 @@ namespace netcalls
     SendResult sendAll (int handle, const void* data, std::size_t size,
                         const std::function<bool()>& shouldStop, int stopCheckMs = 50);
 
+    /** What the peer's TCP has done with the bytes handed to a connection. */
+    struct Acknowledgement
+    {
+        enum class Peer
+        {
+            unknown,    // the system cannot tell
+            connected,
+            failed      // reset, or the connection broke otherwise
+        };
+
+        Peer peer = Peer::unknown;
+
+        /** Of the bytes handed over, those not acknowledged yet; 0 when unknown. */
+        std::int64_t unacknowledged = 0;
+    };
+
+    /** Asks the system how much of the handedOver bytes the peer has not
+        acknowledged yet. Never blocks.
+    */
+    Acknowledgement acknowledgement (int handle, std::int64_t handedOver) noexcept;
+
     /** False when another program already listens on this TCP port or holds it
         in a way that would let it share our connections; a plain bind cannot
         tell that on Windows. Elsewhere the bind itself decides: always true.
     */
     bool mayListenOn (int port);
+
+   #if defined (_WIN32)
+    /** Calls a system query that fills a table of unknown size (GetExtendedTcpTable
+        and its kin), growing the buffer as the system asks, a few times at
+        most: the table may grow between two calls. False when no call
+        succeeded; the buffer then holds nothing to read.
+    */
+    bool readGrowingTable (const std::function<unsigned long (void* table, unsigned long* size)>& query,
+                           std::vector<char>& table);
+   #endif
 
     /** Makes this thread's sleeps as precise as the system allows. */
     void preferPreciseSleeps() noexcept;

@@ -1,5 +1,6 @@
 #include "platform/NetCalls.h"
 
+#include <algorithm>
 #include <vector>
 
 #include "platform/WindowsSystem.h"
@@ -44,23 +45,15 @@ namespace
 
     bool someoneListensOn (int port)
     {
-        ULONG size = 0;
         std::vector<char> buffer;
 
-        for (int attempt = 0; attempt < 4; ++attempt)
-        {
-            buffer.resize (size);
-            const auto result = ::GetExtendedTcpTable (buffer.empty() ? nullptr : buffer.data(), &size, FALSE,
-                                                       AF_INET, TCP_TABLE_BASIC_LISTENER, 0);
-            if (result == NO_ERROR)
-                break;
-
-            // Unknown: better refuse than share the mixer's connection with a stranger.
-            if (result != ERROR_INSUFFICIENT_BUFFER)
-                return true;
-        }
-
-        if (buffer.size() < sizeof (MIB_TCPTABLE))
+        // Unknown: better refuse than share the mixer's connection with a stranger.
+        if (! netcalls::readGrowingTable ([] (void* table, unsigned long* size)
+                                          {
+                                              return ::GetExtendedTcpTable (table, size, FALSE, AF_INET, TCP_TABLE_BASIC_LISTENER, 0);
+                                          },
+                                          buffer)
+            || buffer.size() < sizeof (MIB_TCPTABLE))
             return true;
 
         const auto* table = reinterpret_cast<const MIB_TCPTABLE*> (buffer.data());
@@ -71,6 +64,25 @@ namespace
 
         return false;
     }
+
+    // SIO_TCP_INFO and its answer, version 0, as Microsoft documents them
+    // (Windows 10 1703 and later). The headers declare them only for builds
+    // that require such a Windows; this one runs on older ones too, where the
+    // call just fails.
+    constexpr DWORD sioTcpInfo = _WSAIORW (IOC_VENDOR, 39);
+    constexpr int tcpStateEstablished = 4, tcpStateCloseWait = 7;
+
+    struct TcpInfoV0
+    {
+        int state;
+        ULONG mss;
+        ULONG64 connectionTimeMs;
+        BOOLEAN timestampsEnabled;
+        ULONG rttUs, minRttUs, bytesInFlight, cwnd, sndWnd, rcvWnd, rcvBuf;
+        ULONG64 bytesOut, bytesIn;
+        ULONG bytesReordered, bytesRetrans, fastRetrans, dupAcksIn, timeoutEpisodes;
+        UCHAR synRetrans;
+    };
 
     class PauseTimer
     {
@@ -182,6 +194,50 @@ SendResult sendAll (int handle, const void* data, std::size_t size,
     while (size > 0);
 
     return SendResult::sent;
+}
+
+bool readGrowingTable (const std::function<unsigned long (void*, unsigned long*)>& query, std::vector<char>& table)
+{
+    unsigned long size = 0;
+
+    for (int attempt = 0; attempt < 4; ++attempt)
+    {
+        table.resize (size);
+        const auto result = query (table.empty() ? nullptr : table.data(), &size);
+
+        if (result == NO_ERROR)
+            return true;
+
+        if (result != ERROR_INSUFFICIENT_BUFFER)
+            break;
+    }
+
+    table.clear();
+    return false;
+}
+
+Acknowledgement acknowledgement (int handle, std::int64_t handedOver) noexcept
+{
+    // Windows 10 1703 and later tell through SIO_TCP_INFO; older systems and
+    // Wine answer with an error, and then nothing tells what the peer took:
+    // there the transfer ends once the last byte is handed over, as it always did.
+    DWORD version = 0, returned = 0;
+    TcpInfoV0 info {};
+
+    if (::WSAIoctl ((SOCKET) handle, sioTcpInfo, &version, sizeof (version), &info, sizeof (info),
+                    &returned, nullptr, nullptr) != 0
+        || returned < sizeof (info))
+        return {};
+
+    if (info.state != tcpStateEstablished && info.state != tcpStateCloseWait)
+        return { Acknowledgement::Peer::failed, 0 };
+
+    // The counters follow the TCP statistics MIB: BytesOut counts
+    // retransmitted bytes again, BytesInFlight is sent but not acknowledged;
+    // what is still queued behind the window has not been sent at all.
+    const auto firstSent = (std::int64_t) info.bytesOut - (std::int64_t) info.bytesRetrans;
+    const auto acknowledged = firstSent - (std::int64_t) info.bytesInFlight;
+    return { Acknowledgement::Peer::connected, std::clamp (handedOver - acknowledged, (std::int64_t) 0, handedOver) };
 }
 
 bool mayListenOn (int port)

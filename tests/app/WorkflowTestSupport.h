@@ -44,7 +44,7 @@ namespace workflowtest
     public:
         explicit ScriptedSteps (std::shared_ptr<Script> s) : script (std::move (s)) {}
 
-        int runInitialiseStep() override
+        int runInitialiseStep (juce::Thread&) override
         {
             ++script->calls[initialiseStep];
 

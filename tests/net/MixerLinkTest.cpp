@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <juce_cryptography/juce_cryptography.h>
+
 #include "NetTestSupport.h"
 #include "net/MixerLink.h"
 
@@ -50,7 +52,8 @@ namespace
         {
             settings.announcePort = receiver.port;
             link = std::make_unique<MixerLink> (settings);
-            ASSERT_EQ (link->runInitialiseStep(), 0);
+            StepThread notStopped ({});
+            ASSERT_EQ (link->runInitialiseStep (notStopped), 0);
         }
 
         void start (std::function<int (juce::Thread&)> step)
@@ -89,6 +92,7 @@ TEST_F (MixerLinkTest, WholeRoadTwiceInARowOnTheSamePortAtTheMixersPace)
         SCOPED_TRACE (run);
         AnnouncementReceiver receiver;
         makeLink (receiver);
+        EXPECT_EQ (link->getSendProgress().describe(), "0 %  0 / 51 kB  0:01");
 
         // The port named by the very first announcement already accepts.
         Peer peer;
@@ -108,6 +112,8 @@ TEST_F (MixerLinkTest, WholeRoadTwiceInARowOnTheSamePortAtTheMixersPace)
         EXPECT_EQ (readBigEndian32 (received), image.size());
         EXPECT_TRUE (received.substr (4) == image);
         EXPECT_EQ (link->getSendProgress().fraction(), 1.0);
+        EXPECT_EQ (link->wasDelivered(), systemTellsAcknowledgements());
+        EXPECT_EQ (link->getSentSha256(), juce::SHA256 (image.data(), image.size()).toHexString());
 
         // 51 chunks, each followed by at least 1 ms; the last one's pause may still run.
         EXPECT_GE (elapsed, 50.0);
@@ -144,6 +150,28 @@ TEST_F (MixerLinkTest, MixerThatConnectsBeforeAnythingIsAnnouncedIsTaken)
     peer.read (received, 4 + image.size(), 10000);
     EXPECT_EQ (result (5000), 0);
     EXPECT_EQ (received.size(), 4 + image.size());
+}
+
+// The wait for the mixer may take hours: a file replaced since the check (same
+// size, another model) is not sent; the mixer gets not even the length.
+TEST_F (MixerLinkTest, FileSwappedWhileWaitingForTheMixerIsNotSent)
+{
+    AnnouncementReceiver receiver;
+    makeLink (receiver);
+    scratch.write ("fw.upd", "QVR-6000" + image.substr (8));
+
+    Peer peer;
+    startConnect();
+    ASSERT_TRUE (answerFirstAnnouncement (receiver, peer));
+    ASSERT_EQ (result (3000), 0);
+    start ([this] (juce::Thread& t) { return link->runSendStep (t); });
+    EXPECT_EQ (result (3000), Update::fileMissing);
+
+    worker.reset();
+    link.reset();
+    std::string received;
+    EXPECT_TRUE (peer.readToEnd (received, 2000));
+    EXPECT_TRUE (received.empty());
 }
 
 TEST_F (MixerLinkTest, StopRequestEndsConnectAndFreesPortAndAnnouncements)

@@ -18,6 +18,7 @@
 
 #include <juce_core/juce_core.h>
 
+#include "platform/NetCalls.h"
 #include "platform/NetworkInterfaces.h"
 
 namespace nettest
@@ -56,6 +57,17 @@ namespace nettest
         juce::StreamingSocket probe;
         probe.createListener (0, "127.0.0.1");
         return probe.getBoundPort();
+    }
+
+    /** False where the system cannot tell what a peer acknowledged (Wine, Windows before 10 1703). */
+    inline bool systemTellsAcknowledgements()
+    {
+        juce::StreamingSocket listener, client;
+        listener.createListener (0, "127.0.0.1");
+        client.connect ("127.0.0.1", listener.getBoundPort(), 3000);
+        std::unique_ptr<juce::StreamingSocket> accepted (listener.waitForNextConnection());
+        return accepted != nullptr
+            && netcalls::acknowledgement (accepted->getRawSocketHandle(), 0).peer != netcalls::Acknowledgement::Peer::unknown;
     }
 
     inline InterfaceSource fixedInterfaces (std::vector<Ipv4Interface> list)

@@ -4,18 +4,20 @@
 
 TEST (SendProgress, ReadsAsPercentBytesOfTotalAndTimeLeftAtTheMixersPace)
 {
-    const struct { juce::int64 sent, total; const char* text; } cases[] = {
-        { 0, 0, "0 %  0 / 0 B  0:00" },
-        { 0, 300, "0 %  0 / 300 B  0:01" },
-        { 126000, 300000, "42 %  126 / 300 kB  0:01" },
-        { 6720000, 16000000, "42 %  6.7 / 16.0 MB  0:10" },          // 9 063 chunks left
-        { 16777215, 16777216, "99 %  16.8 / 16.8 MB  0:01" },       // 100 % only once all is sent
-        { 16777216, 16777216, "100 %  16.8 / 16.8 MB  0:00" },
-        { 0, 4294967295, "0 %  0.0 / 4.3 GB  1:09:55" },
+    // Seconds since the send began: the measured pace counts only from 3 s on.
+    const struct { juce::int64 sent, total; double seconds; const char* text; } cases[] = {
+        { 0, 0, 0.0, "0 %  0 / 0 B  0:00" },
+        { 0, 300, 0.0, "0 %  0 / 300 B  0:01" },
+        { 126000, 300000, 0.0, "42 %  126 / 300 kB  0:01" },
+        { 6720000, 16000000, 2.9, "42 %  6.7 / 16.0 MB  0:10" },     // 9 063 chunks left
+        { 6720000, 16000000, 12.0, "42 %  6.7 / 16.0 MB  0:17" },    // a coarse timer's pace
+        { 16777215, 16777216, 20.0, "99 %  16.8 / 16.8 MB  0:01" },  // 100 % only once all is taken
+        { 16777216, 16777216, 20.0, "100 %  16.8 / 16.8 MB  0:00" },
+        { 0, 4294967295, 5.0, "0 %  0.0 / 4.3 GB  1:09:55" },
     };
 
     for (auto& c : cases)
-        EXPECT_EQ ((SendProgress { c.sent, c.total }.describe()), c.text);
+        EXPECT_EQ ((SendProgress { c.sent, c.total, c.seconds }.describe()), c.text);
 
     EXPECT_EQ (SendProgress::formatBytes (999), "999 B");
     EXPECT_EQ (SendProgress::formatBytes (1000), "1 kB");

@@ -44,6 +44,15 @@ TEST (UpdateFileCheck, ContentAndKindOfFileDecide)
     for (auto& [file, expected] : cases)
         EXPECT_EQ (UpdateEnvironment::checkUpdateFile (file), expected) << file.getFileName();
 
+    // The size that passed is the one the transfer holds the file to; a stop
+    // is looked for between reads, so a long check ends when asked.
+    juce::int64 checked = -1;
+    EXPECT_EQ (UpdateEnvironment::checkUpdateFile (scratch.file ("big.upd"), {}, &checked), 0);
+    EXPECT_EQ (checked, 3 * 65536 + 5);
+    int looks = 0;
+    EXPECT_EQ (UpdateEnvironment::checkUpdateFile (scratch.file ("big.upd"), [&looks] { return ++looks == 3; }), 4);
+    EXPECT_EQ (looks, 3);
+
    #if defined (__linux__)
     // A FIFO without a writer would block an ordinary open for good.
     const auto fifo = scratch.file ("fifo.upd");
