@@ -101,9 +101,13 @@ void Broadcast::run()
         std::uint32_t destination = 0;
         auto announcement = makeAnnouncement (environment.getLocalAddress (i), listenerPort);
 
+        // Never blocking: a driver that stops its queue while the link stays up
+        // would otherwise hold the announcer in a send for good, and Cancel
+        // with it. A full queue is a datagram not taken, like any failed send.
         if (! parseDotted (environment.getBroadcastAddress (i), destination)
             || announcement.getSize() != (size_t) announcementSize
-            || ! netcalls::setBufferSizes (handle, socketBufferSize))
+            || ! netcalls::setBufferSizes (handle, socketBufferSize)
+            || ! netcalls::setBlocking (handle, false))
         {
             sockets.back()->shutdown();
             status = socketNotReady;

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "NetTestSupport.h"
 #include "net/Broadcast.h"
 
@@ -79,6 +81,63 @@ TEST_F (BroadcastTest, AnInterfaceThatCannotBeSentToDoesNotSilenceTheOthers)
 
         for (auto& h : heard)
             EXPECT_EQ (h, announcement (ipv4 (127, 0, 0, 2), 54000));
+    });
+
+    if (! ran)
+        GTEST_SKIP() << "no private network namespace (needs root)";
+}
+
+namespace
+{
+    // What the announcer's sockets hold unsent in this thread's network namespace.
+    juce::int64 queuedDatagramBytes()
+    {
+        juce::int64 total = 0;
+
+        for (auto& line : juce::StringArray::fromLines (juce::File ("/proc/thread-self/net/udp").loadFileAsString()))
+            if (auto fields = juce::StringArray::fromTokens (line.trim(), " ", ""); fields.size() > 4 && fields[0] != "sl")
+                total += fields[4].upToFirstOccurrenceOf (":", false, false).getHexValue64();
+
+        return total;
+    }
+}
+
+// A link whose driver holds every datagram (here a queue drained at 8 bit/s):
+// once a socket's buffer is full, a blocking send would never return, and
+// neither would the stop.
+TEST_F (BroadcastTest, HeldQueueNeverHoldsUpTheStop)
+{
+    const bool ran = inPrivateNetwork ([this]
+    {
+        ASSERT_EQ (std::system ("ip link add qvr0 type veth peer name qvr1 && ip addr add 192.0.2.7/24 dev qvr0"
+                                " && ip link set qvr0 up && ip link set qvr1 up"
+                                " && tc qdisc add dev qvr0 root tbf rate 8bit burst 1600 limit 100000000"),
+                   0);
+        const auto env = environment ({ { ipv4 (192, 0, 2, 7), ipv4 (255, 255, 255, 0) } });
+        Broadcast broadcast (*env, 54000, 56000);
+        broadcast.startThread();
+
+        // Full once the count stops growing for a few cycles (about 11 s).
+        juce::int64 last = -1;
+        ASSERT_TRUE (waitFor ([&]
+                              {
+                                  juce::Thread::sleep (400);
+                                  const auto now = queuedDatagramBytes();
+                                  const bool full = now > 0 && now == last;
+                                  last = now;
+                                  return full;
+                              },
+                              30000));
+
+        const auto asked = Clock::now();
+        broadcast.signalThreadShouldExit();
+        broadcast.notify();
+        const bool stopped = broadcast.waitForThreadToExit (1000);
+        EXPECT_TRUE (stopped) << "the announcer hangs in a send";
+        EXPECT_LT (millisecondsSince (asked), 1000.0);
+
+        // Let a hung send go, so the test ends either way.
+        std::system ("tc qdisc del dev qvr0 root");
     });
 
     if (! ran)

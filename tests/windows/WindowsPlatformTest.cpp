@@ -3,12 +3,14 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include <juce_graphics/juce_graphics.h>
 
 #include "platform/LanguageSource.h"
+#include "platform/NetCalls.h"
 #include "resources/TxtLoader.h"
 
 namespace
@@ -67,4 +69,29 @@ TEST (SystemFonts, BothTextFontsAreInstalled)
     const auto names = juce::Font::findAllTypefaceNames();
     EXPECT_TRUE (names.contains ("Arial", true)) << names.joinIntoString (", ");
     EXPECT_TRUE (names.contains ("MS UI Gothic", true)) << names.joinIntoString (", ");
+}
+
+// A table that grows between the size query and the read, again and again:
+// giving up must never leave an empty table to be read as "nobody listens".
+TEST (SystemTables, TableThatNeverFitsIsNoAnswer)
+{
+    std::vector<char> table;
+    int calls = 0;
+    const auto growing = [&calls] (void*, unsigned long* size) { *size = 64u * (unsigned long) ++calls; return 122ul; };
+    EXPECT_FALSE (netcalls::readGrowingTable (growing, table));
+    EXPECT_TRUE (table.empty());
+
+    const auto fitsSecondTime = [] (void* into, unsigned long* size)
+    {
+        if (into == nullptr || *size < 8)
+        {
+            *size = 8;
+            return 122ul;   // ERROR_INSUFFICIENT_BUFFER
+        }
+
+        std::memset (into, 7, 8);
+        return 0ul;
+    };
+    EXPECT_TRUE (netcalls::readGrowingTable (fitsSecondTime, table));
+    EXPECT_EQ (table, std::vector<char> (8, 7));
 }
