@@ -50,7 +50,9 @@ def parse_args(argv):
     p.add_argument("--reset-after", type=int, metavar="N", help="reset the connection (RST) after N image bytes")
     p.add_argument("--close-after", type=int, metavar="N", help="close the connection after N image bytes")
     p.add_argument("--stop-reading-after", type=int, metavar="N", help="stop reading after N image bytes, keep the socket open")
-    p.add_argument("--hold", type=float, help="with --stop-reading-after: keep the socket this long (default: until the timeout)")
+    p.add_argument("--hold", type=float,
+                   help="with --stop-reading-after: keep the socket this long (default: until the timeout); "
+                        "with --reset-after: stop reading this long before the reset (a mixer that fails near the end)")
     p.add_argument("--slow", type=int, metavar="BYTES_PER_SEC", help="read no faster than this")
     p.add_argument("--rcvbuf", type=int, metavar="BYTES", help="receive buffer size of the connection")
     p.add_argument("--excess-wait", type=float, default=0.2, help="after the image, watch this long for bytes beyond it (0.2)")
@@ -222,6 +224,8 @@ def read_stream(args, sock, deadline, report):
             note(b"")
 
         if args.reset_after is not None and received < length:
+            if args.hold:
+                time.sleep(min(args.hold, deadline.left()))
             sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
             sock.close()
             return report.finish("reset", EXIT_OK)

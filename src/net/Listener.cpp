@@ -105,6 +105,12 @@ int Listener::acceptOne()
         if (threadShouldExit())
             return endedWithoutPeer;
 
+        if (onConnection)
+        {
+            onConnection (std::move (peer));
+            continue;
+        }
+
         // Published before the status: whoever sees connected finds it in place.
         connection = std::move (peer);
         return connected;

@@ -7,7 +7,8 @@
 #include <juce_core/juce_core.h>
 
 /** Waits on a TCP port for the mixer and accepts exactly one connection, which
-    the workflow then takes over and owns.
+    the workflow then takes over and owns; or, for a fleet of mixers, hands
+    every connection to its owner as it comes (onConnection).
 
     Owned by the workflow during the connect phase; the connection it hands over
     outlives it.
@@ -43,6 +44,12 @@ public:
 
     /** Hands the accepted connection over; valid once getStatus() has returned connected. */
     std::unique_ptr<juce::StreamingSocket> takeConnection();
+
+    /** When set before startThread, every accepted connection goes to it, on
+        this object's thread, and listening goes on until the listener is
+        destroyed; the status stays listening meanwhile.
+    */
+    std::function<void (std::unique_ptr<juce::StreamingSocket>)> onConnection;
 
     /** Called on this object's thread once the status has left listening, so that
         a waiting owner can sleep until then instead of polling. Set before startThread.

@@ -1,12 +1,11 @@
 #pragma once
 
-#include <atomic>
 #include <functional>
+#include <memory>
 
 #include <juce_core/juce_core.h>
 
-#include "net/Sha256.h"
-#include "platform/NetCalls.h"
+#include "net/TransferSession.h"
 
 /** Sends the update file over the accepted connection: its length as 4 bytes
     big-endian, then the bytes in chunks of up to 1024, with a pause of at least
@@ -22,10 +21,10 @@ public:
     {
         sending = -1,
         done = 0,
-        fileMissing = 1,    // also a file that no longer passes the update file check
+        fileMissing = 1,        // also a file that no longer passes the update file check
         lengthSendFailed = 2,
         chunkSendFailed = 3,    // also a peer that failed before it acknowledged the last byte
-        sizeChanged = 4     // the file is 4 GiB or more, or it did not deliver the announced length
+        sizeChanged = 4         // the file is 4 GiB or more, or it did not deliver the announced length
     };
 
     static constexpr int chunkSize = 1024;
@@ -40,24 +39,24 @@ public:
     /** Stops the transfer; within about 50 ms, also when the peer stopped reading. */
     ~Update() override;
 
-    int getStatus() const noexcept { return status.load(); }
+    int getStatus() const noexcept { return session->getStatus(); }
 
     /** Bytes of the file handed to the connection so far (the length prefix not counted). */
-    juce::int64 getBytesSent() const noexcept { return bytesSent.load(); }
+    juce::int64 getBytesSent() const noexcept { return session->getBytesSent(); }
 
     /** Bytes of the file the mixer's TCP has acknowledged so far; where the
         system cannot tell, the bytes sent.
     */
-    juce::int64 getBytesTaken() const noexcept { return bytesTaken.load(); }
-
-    /** True once the mixer has acknowledged every byte, as the system tells it. */
-    bool isDelivered() const noexcept { return delivered.load(); }
-
-    /** SHA-256 of the file's bytes that went out; read it once the thread has ended. */
-    juce::String getSentSha256() const { return sentHash.toHexString(); }
+    juce::int64 getBytesTaken() const noexcept { return session->getBytesTaken(); }
 
     /** The file's size as announced; 0 until the length has been sent. */
-    juce::int64 getTotalBytes() const noexcept { return totalBytes.load(); }
+    juce::int64 getTotalBytes() const noexcept { return session->getTotalBytes(); }
+
+    /** True once the mixer has acknowledged every byte, as the system tells it. */
+    bool isDelivered() const noexcept { return session->isDelivered(); }
+
+    /** SHA-256 of the file's bytes that went out; read it once the thread has ended. */
+    juce::String getSentSha256() const { return session->getSentSha256(); }
 
     /** Called on this object's thread once the status has left sending, so that
         a waiting owner can sleep until then instead of polling. Set before startThread.
@@ -67,17 +66,7 @@ public:
     void run() override;
 
 private:
-    int send();
-    int waitUntilTaken (int handle, juce::int64 size);
-    void noteTaken (const netcalls::Acknowledgement& ack, juce::int64 sent);
-
-    juce::StreamingSocket& connection;
-    const juce::File updateFile;
-    const juce::int64 checkedSize;
-    std::atomic<int> status { sending };
-    std::atomic<juce::int64> bytesSent { 0 }, bytesTaken { 0 }, totalBytes { 0 };
-    std::atomic<bool> delivered { false };
-    Sha256 sentHash;
+    const std::shared_ptr<TransferSession> session;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (Update)
 };

@@ -71,37 +71,18 @@ void shutdownBoth (int handle) noexcept
     ::shutdown (handle, SHUT_RDWR);
 }
 
-SendResult sendAll (int handle, const void* data, std::size_t size,
-                    const std::function<bool()>& shouldStop, int stopCheckMs)
+std::int64_t sendNow (int handle, const void* data, std::size_t size) noexcept
 {
-    auto* next = static_cast<const char*> (data);
-
-    do
+    for (;;)
     {
-        const auto n = ::send (handle, next, size, MSG_NOSIGNAL | MSG_DONTWAIT);
+        const auto n = ::send (handle, data, size, MSG_NOSIGNAL | MSG_DONTWAIT);
 
         if (n >= 0)
-        {
-            next += n;
-            size -= (std::size_t) n;
-            continue;
-        }
+            return n;
 
-        if (errno == EINTR)
-            continue;
-
-        if (errno != EAGAIN && errno != EWOULDBLOCK)
-            return SendResult::failed;
-
-        if (shouldStop())
-            return SendResult::stopped;
-
-        pollfd p { handle, POLLOUT, 0 };
-        ::poll (&p, 1, stopCheckMs);
+        if (errno != EINTR)
+            return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
     }
-    while (size > 0);
-
-    return SendResult::sent;
 }
 
 Acknowledgement acknowledgement (int handle, std::int64_t) noexcept

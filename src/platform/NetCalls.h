@@ -37,21 +37,12 @@ namespace netcalls
     /** Ends the socket's traffic both ways and wakes whoever waits on it. */
     void shutdownBoth (int handle) noexcept;
 
-    enum class SendResult
-    {
-        sent,
-        stopped,
-        failed
-    };
-
-    /** Hands the whole buffer to a non-blocking socket. Sends at once what the
-        socket takes; while it is full, waits for room in slices of at most
-        stopCheckMs and looks at shouldStop between them, so a peer that stopped
-        reading never holds a stop up for longer. A vanished peer is a failure,
-        never a SIGPIPE. An empty buffer still makes one send call.
+    /** Hands as much of the buffer to a non-blocking socket as it takes now:
+        the bytes taken (0 when it is full), or -1 when the connection failed.
+        A vanished peer is a failure, never a SIGPIPE. An empty buffer still
+        makes its one send call.
     */
-    SendResult sendAll (int handle, const void* data, std::size_t size,
-                        const std::function<bool()>& shouldStop, int stopCheckMs = 50);
+    std::int64_t sendNow (int handle, const void* data, std::size_t size) noexcept;
 
     /** What the peer's TCP has done with the bytes handed to a connection. */
     struct Acknowledgement

@@ -167,33 +167,14 @@ void shutdownBoth (int handle) noexcept
     ::shutdown ((SOCKET) handle, SD_BOTH);
 }
 
-SendResult sendAll (int handle, const void* data, std::size_t size,
-                    const std::function<bool()>& shouldStop, int stopCheckMs)
+std::int64_t sendNow (int handle, const void* data, std::size_t size) noexcept
 {
-    auto* next = static_cast<const char*> (data);
+    const auto n = ::send ((SOCKET) handle, static_cast<const char*> (data), (int) size, 0);
 
-    do
-    {
-        const auto n = ::send ((SOCKET) handle, next, (int) size, 0);
+    if (n != SOCKET_ERROR)
+        return n;
 
-        if (n != SOCKET_ERROR)
-        {
-            next += n;
-            size -= (std::size_t) n;
-            continue;
-        }
-
-        if (::WSAGetLastError() != WSAEWOULDBLOCK)
-            return SendResult::failed;
-
-        if (shouldStop())
-            return SendResult::stopped;
-
-        waitFor (handle, true, stopCheckMs);
-    }
-    while (size > 0);
-
-    return SendResult::sent;
+    return ::WSAGetLastError() == WSAEWOULDBLOCK ? 0 : -1;
 }
 
 bool readGrowingTable (const std::function<unsigned long (void*, unsigned long*)>& query, std::vector<char>& table)
