@@ -8,17 +8,26 @@ big-endian length and then exactly that many image bytes, and prints one JSON
 line with what it received. Every wait is bounded by --timeout, so it always
 ends by itself.
 
+With --count N it plays N mixers at once, each connecting from an address of
+its own (--addresses, added to the mixer's interface when missing), each with
+its own faults (--fault), and prints one JSON line with a report per mixer.
+
 Exit codes: 0 it behaved as asked; 2 timed out; 3 malformed announcement or
 stream; 4 the stream ended short; 5 more bytes than announced; 6 could not
-connect; 7 bad arguments or the announce port could not be had.
+connect; 7 bad arguments or the announce port could not be had. With several
+mixers, the first mixer's code that is not 0.
 """
 
 import argparse
+import copy
 import hashlib
+import ipaddress
 import json
 import socket
 import struct
+import subprocess
 import sys
+import threading
 import time
 
 EXIT_OK, EXIT_TIMEOUT, EXIT_PROTOCOL, EXIT_SHORT, EXIT_EXCESS, EXIT_CONNECT, EXIT_SETUP = 0, 2, 3, 4, 5, 6, 7
@@ -57,12 +66,57 @@ def parse_args(argv):
     p.add_argument("--rcvbuf", type=int, metavar="BYTES", help="receive buffer size of the connection")
     p.add_argument("--excess-wait", type=float, default=0.2, help="after the image, watch this long for bytes beyond it (0.2)")
     p.add_argument("--output", help="write the received image to this file")
+    p.add_argument("--count", type=int, default=1, help="play this many mixers at once (1)")
+    p.add_argument("--addresses", help="comma-separated source addresses, one per mixer (default: the system picks)")
+    p.add_argument("--fault", action="append", default=[], metavar="K:WHAT",
+                   help="for mixer K (from 1) only: reset-after=N, close-after=N, stop-reading-after=N, "
+                        "slow=BYTES_PER_SEC, delay=SECONDS (connect that much later) or never-connect")
     a = p.parse_args(argv)
+    a.addresses = a.addresses.split(",") if a.addresses else []
+    a.delay = None
+    if a.count < 1 or (a.addresses and len(a.addresses) != a.count):
+        p.error("--count must be 1 or more, with one address per mixer when --addresses is given")
+    a.faults = {}
+    for fault in a.fault:
+        k, _, what = fault.partition(":")
+        name, _, value = what.partition("=")
+        if not k.isdigit() or not 1 <= int(k) <= a.count or name not in FAULTS or (name != "never-connect") != bool(value):
+            p.error(f"bad --fault {fault}")
+        a.faults.setdefault(int(k), {})[name] = value
     if not 0 < a.announce_port < 65536 or a.timeout <= 0 or a.min_announcements < 1:
         p.error("port, timeout or --min-announcements out of range")
     if sum(x is not None for x in (a.reset_after, a.close_after, a.stop_reading_after)) > 1:
         p.error("--reset-after, --close-after and --stop-reading-after exclude each other")
     return a
+
+
+FAULTS = {"reset-after": int, "close-after": int, "stop-reading-after": int, "slow": int, "delay": float,
+          "never-connect": None}
+
+
+def mixer_args(args, k):
+    """The options of mixer k (from 1): the common ones, with its own faults over them."""
+    own = copy.copy(args)
+    faults = args.faults.get(k, {})
+    if faults.keys() & {"reset-after", "close-after", "stop-reading-after"}:
+        own.reset_after = own.close_after = own.stop_reading_after = None
+    for name, value in faults.items():
+        setattr(own, name.replace("-", "_"), FAULTS[name](value) if FAULTS[name] else True)
+    own.source = args.addresses[k - 1] if args.addresses else None
+    return own
+
+
+def add_missing_addresses(addresses):
+    """Gives the mixer's interface every source address it lacks (we run as root in its namespace)."""
+    shown = subprocess.run(["ip", "-o", "-4", "addr", "show"], capture_output=True, text=True).stdout
+    have = {line.split()[3].split("/")[0]: line.split()[1] for line in shown.splitlines()}
+    for a in addresses:
+        if a in have:
+            continue
+        network = ipaddress.ip_network(f"{a}/24", strict=False)
+        device = next((dev for addr, dev in have.items() if ipaddress.ip_address(addr) in network), None)
+        if device is None or subprocess.run(["ip", "addr", "add", f"{a}/24", "dev", device]).returncode != 0:
+            raise OSError(f"cannot give this namespace the address {a}")
 
 
 class Report:
@@ -256,21 +310,17 @@ def read_stream(args, sock, deadline, report):
                 f.write(image)
 
 
-def main(argv):
-    args = parse_args(argv)
-    deadline = Deadline(args.timeout)
-    report = Report()
-
-    announced = hear_announcements(args, deadline, report)
-    if isinstance(announced, int):
-        return announced
-    address, port = announced
-    host = args.connect_host or address
-    if port == 0:
-        return report.finish("bad_announcement", EXIT_PROTOCOL)
+def play_mixer(args, host, port, deadline, report):
+    """One mixer's connection and stream; its exit code."""
+    if args.never_connect:
+        return report.finish("never_connected", EXIT_OK)
+    if args.delay:
+        time.sleep(min(args.delay, deadline.left()))
 
     sock = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     try:
+        if args.source:
+            sock.bind((args.source, 0))
         if args.rcvbuf:
             sock.setsockopt(socket.SOL_SOCKET, socket.SO_RCVBUF, args.rcvbuf)
         sock.settimeout(max(0.001, deadline.left()))
@@ -281,6 +331,7 @@ def main(argv):
         except OSError as e:
             print(f"mixer_sim: cannot connect to {host}:{port}: {e}", file=sys.stderr)
             return report.finish("connect_failed", EXIT_CONNECT)
+        report.fields["address"] = sock.getsockname()[0]
         try:
             return read_stream(args, sock, deadline, report)
         except ConnectionError as e:
@@ -288,6 +339,51 @@ def main(argv):
             return report.finish("short", EXIT_SHORT)
     finally:
         sock.close()
+
+
+class QuietReport(Report):
+    """A mixer's report among several: kept for the common line, not printed alone."""
+
+    def finish(self, result, code):
+        self.fields["result"] = result
+        return code
+
+
+def main(argv):
+    args = parse_args(argv)
+    deadline = Deadline(args.timeout)
+    report = Report()
+    try:
+        add_missing_addresses(args.addresses)
+    except OSError as e:
+        print(f"mixer_sim: {e}", file=sys.stderr)
+        return report.finish("setup_failed", EXIT_SETUP)
+
+    announced = hear_announcements(args, deadline, report)
+    if isinstance(announced, int):
+        return announced
+    address, port = announced
+    host = args.connect_host or address
+    if port == 0:
+        return report.finish("bad_announcement", EXIT_PROTOCOL)
+
+    if args.count == 1:
+        return play_mixer(mixer_args(args, 1), host, port, deadline, report)
+
+    reports = [QuietReport() for _ in range(args.count)]
+    codes = [EXIT_TIMEOUT] * args.count
+
+    def play(k):
+        codes[k] = play_mixer(mixer_args(args, k + 1), host, port, deadline, reports[k])
+
+    threads = [threading.Thread(target=play, args=(k,), daemon=True) for k in range(args.count)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join(max(0.0, deadline.left()) + 1.0)
+    report.fields["mixers"] = [r.fields for r in reports]
+    failed = next((c for c in codes if c != EXIT_OK), EXIT_OK)
+    return report.finish("ok" if failed == EXIT_OK else "failed", failed)
 
 
 if __name__ == "__main__":
