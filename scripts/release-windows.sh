@@ -29,7 +29,7 @@ name=qvr-updater-$version-windows-x64
 out=$build/release
 stage=$out/$name
 source=qvr-updater-$version-source.tar.gz
-rm -rf "$stage" "$out/$name.zip" "$out/$source"
+rm -rf "$stage" "$out/$name.zip" "$out/${source:?}"
 mkdir -p "$stage/licenses"
 cp "$gui" "$cli" "$stage/"
 

@@ -41,7 +41,7 @@ class Commands(unittest.TestCase):
         script = str(copy / "scripts" / "run.sh")
         home = SESSION.folder("home")
         # The user's compiler cache, which a HOME of its own would hide.
-        cache = subprocess.run(["ccache", "--get-config", "cache_dir"], capture_output=True, text=True).stdout.strip()
+        cache = harness.run(["ccache", "--get-config", "cache_dir"]).stdout.strip()
         env = {"PATH": os.environ["PATH"], "HOME": str(home), "LANG": "C.UTF-8", "CCACHE_DIR": cache}
         without = subprocess.run([script], env=env, capture_output=True, text=True, timeout=30)
         self.assertEqual(without.returncode, 2)
@@ -101,7 +101,7 @@ class Commands(unittest.TestCase):
         # Interrupted, the demo still removes what it made.
         demo.send_signal(signal.SIGINT)
         self.assertEqual(demo.wait(30), 130)
-        self.assertNotIn(f"qvr-{demo.pid}-", subprocess.run(["ip", "netns", "list"], capture_output=True, text=True).stdout)
+        self.assertNotIn(f"qvr-{demo.pid}-", harness.run(["ip", "netns", "list"]).stdout)
 
 
 if __name__ == "__main__":
