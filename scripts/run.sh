@@ -3,13 +3,16 @@
 #
 #     scripts/run.sh [FILE.upd]
 #
-# With FILE, a copy of the tool runs in a temporary folder with FILE beside it
-# under the tool's own name (QvrUpdater.upd), as the Debian launcher does, and
-# the folder goes when the tool ends. Without FILE, the tool looks for
+# With FILE, the tool starts through the Debian launcher
+# (packaging/linux/qvr-updater): a copy of it runs in a folder of its own
+# with FILE beside it under the tool's own name (QvrUpdater.upd), and the
+# folder goes when the tool ends. Without FILE, the tool looks for
 # QvrUpdater.upd beside the built binary.
 #
-# START makes the tool announce itself on every real interface of this
-# machine; scripts/demo.sh tries a whole update inside private namespaces.
+# Installs only what building and running needs (scripts/test.sh adds the
+# test tool-chain). START makes the tool announce itself on every real
+# interface of this machine; scripts/demo.sh tries a whole update inside
+# private namespaces.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -23,13 +26,17 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     exit 2
 fi
 
-scripts/install-deps.sh
+QVR_RERUN="scripts/run.sh${file:+ $(printf '%q' "$file")}" scripts/install-deps.sh --run
 export CCACHE_BASEDIR="$PWD"
 # A clean clone elsewhere reuses the objects too: the compiler's working folder stays out of
 # the hash (debug info then names the first folder an object was built in).
 export CCACHE_NOHASHDIR=true
-# The same options as scripts/test.sh, so that neither command undoes the other's build.
-cmake -S . -B build -G Ninja -DQVR_BUILD_TESTS=ON > /dev/null
+# scripts/test.sh builds in the same folder with the same options and the tests on; here
+# the tests are on only when GoogleTest is there to build them. The switch adds or drops
+# the test targets alone: nothing built before is built again.
+tests=OFF
+dpkg-query -W -f='${Status}' libgtest-dev 2> /dev/null | grep -q "install ok installed" && tests=ON
+cmake -S . -B build -G Ninja -DQVR_BUILD_TESTS=$tests > /dev/null
 cmake --build build -j "$(nproc)" --target QvrUpdater
 tool=$PWD/build/src/app/QvrUpdater_artefacts/RelWithDebInfo/QvrUpdater
 
@@ -38,12 +45,4 @@ if [ -z "$file" ]; then
     echo "run: starting $tool"
     exec "$tool"
 fi
-
-folder=$(mktemp -d "${TMPDIR:-/tmp}/qvr-run.XXXXXX")
-trap 'rm -rf "$folder"' EXIT
-cp "$tool" "$folder/QvrUpdater"
-ln -s "$(readlink -f "$file")" "$folder/QvrUpdater.upd"
-echo "run: starting $folder/QvrUpdater with $file beside it"
-status=0
-"$folder/QvrUpdater" || status=$?
-exit "$status"
+QVR_UPDATER_TOOL=$tool exec packaging/linux/qvr-updater "$file"

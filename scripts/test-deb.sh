@@ -9,16 +9,14 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${1:-build}
 
-scripts/install-deps.sh --deb
+QVR_RERUN="scripts/test-deb.sh $*" scripts/install-deps.sh --test --deb
 export CCACHE_BASEDIR="$PWD"
 # A clean clone elsewhere reuses the objects too: the compiler's working folder stays out of
 # the hash (debug info then names the first folder an object was built in).
 export CCACHE_NOHASHDIR=true
 
 [ -f "$build/CMakeCache.txt" ] || cmake -S . -B "$build" -G Ninja > /dev/null
-targets=(QvrUpdater)
-[ -f src/cli/CMakeLists.txt ] && targets+=(qvr-update)
-cmake --build "$build" -j "$(nproc)" --target "${targets[@]}"
+cmake --build "$build" -j "$(nproc)" --target QvrUpdater qvr-update
 
 echo "== Debian package"
 rm -rf "$build/packages"
@@ -34,11 +32,9 @@ done
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
 expected=(./usr/bin/qvr-updater ./usr/lib/qvr-updater/QvrUpdater ./usr/share/man/man1/qvr-updater.1.gz
     ./usr/share/applications/qvr-updater.desktop ./usr/share/mime/packages/qvr-updater.xml
-    ./etc/ufw/applications.d/qvr-updater ./usr/lib/firewalld/services/qvr-updater.xml)
+    ./etc/ufw/applications.d/qvr-updater ./usr/lib/firewalld/services/qvr-updater.xml
+    ./usr/bin/qvr-update ./usr/share/man/man1/qvr-update.1.gz)
 for s in 48 128 256; do expected+=("./usr/share/icons/hicolor/${s}x$s/apps/qvr-updater.png"); done
-if [ -f src/cli/CMakeLists.txt ]; then
-    expected+=(./usr/bin/qvr-update ./usr/share/man/man1/qvr-update.1.gz)
-fi
 for f in "${expected[@]}"; do
     grep -qxF "$f" <<< "$contents" || fail "the package lacks $f"
 done
@@ -65,33 +61,36 @@ for f in x.upd firmware; do
     [ "$type" = application/x-qvr-update ] || fail "$f is taken for ${type:-nothing}, not application/x-qvr-update"
 done
 
-# The firewall profiles, read by ufw's and firewalld's own readers where they
-# are installed (both only look in /etc and /usr/lib, hence the detours),
-# otherwise as the plain INI and XML files they are.
-if command -v firewall-offline-cmd > /dev/null; then
-    mkdir -p "$root/firewalld/services" && touch "$root/firewalld/firewalld.conf"
-    cp "$root/usr/lib/firewalld/services/qvr-updater.xml" "$root/firewalld/services/"
-    firewall-offline-cmd --system-config "$root/firewalld" --info-service=qvr-updater 2> /dev/null |
-        grep -qx ' *ports: 54000/tcp' || fail "firewalld does not read the service qvr-updater as TCP port 54000"
-fi
-/usr/bin/python3 - "$root" <<'PY' || fail "a firewall profile does not open TCP port 54000 alone"
-import configparser, sys, xml.etree.ElementTree as ET
-root = sys.argv[1]
-apps = f"{root}/etc/ufw/applications.d"
-try:
-    import gettext; gettext.install("ufw")
-    from ufw.applications import get_profiles  # leaves out a profile it finds invalid
-    ufw = get_profiles(apps).get("qvr-updater", {})
-except ImportError:
-    ini = configparser.RawConfigParser()
-    ini.read(f"{apps}/qvr-updater")
-    ufw = dict(ini["qvr-updater"]) if ini.has_section("qvr-updater") else {}
-service = ET.parse(f"{root}/usr/lib/firewalld/services/qvr-updater.xml").getroot()
-ports = [(p.get("protocol"), p.get("port")) for p in service.iter("port")]
-ok = (all(ufw.get(k) for k in ("title", "description")) and ufw.get("ports") == "54000/tcp"
-      and service.tag == "service" and service.findtext("short") and ports == [("tcp", "54000")])
-sys.exit(0 if ok else 1)
+# The firewall profiles, read by ufw's and firewalld's own readers. Installing
+# either package would enable (and on most machines start) a firewall here, so
+# they are only unpacked, from a cache of their .deb files; both readers only
+# look in /etc and /usr/lib, hence the detours.
+readers=/var/cache/qvr-firewall-readers
+mkdir -p "$readers"
+for p in ufw python3-firewall firewalld; do
+    v=$(apt-cache show --no-all-versions "$p" 2> /dev/null | sed -n 's/^Version: //p')
+    [ -n "$v" ] || fail "apt knows no $p (apt-get update?)"
+    if ! ls "$readers/${p}_${v/:/%3a}_"*.deb > /dev/null 2>&1; then
+        fetch=$(mktemp -d "$readers/.fetch.XXXXXX")
+        (cd "$fetch" && apt-get -o APT::Sandbox::User=root download -qq "$p=$v") || fail "cannot download $p $v"
+        mv "$fetch"/*.deb "$readers/" && rmdir "$fetch"
+    fi
+    dpkg -x "$(ls "$readers/${p}_${v/:/%3a}_"*.deb)" "$root/readers"
+done
+export PYTHONPATH=$root/readers/usr/lib/python3/dist-packages
+mkdir -p "$root/firewalld/services" && touch "$root/firewalld/firewalld.conf"
+cp "$root/usr/lib/firewalld/services/qvr-updater.xml" "$root/firewalld/services/"
+info=$(/usr/bin/python3 "$root/readers/usr/bin/firewall-offline-cmd" --default-config "$root/readers/usr/lib/firewalld" \
+    --system-config "$root/firewalld" --info-service=qvr-updater 2> /dev/null) || true
+grep -qx ' *ports: 54000/tcp' <<< "$info" || fail "firewalld does not read the service qvr-updater as TCP port 54000"
+/usr/bin/python3 - "$root/etc/ufw/applications.d" <<'PY' || fail "ufw does not read the profile qvr-updater as TCP port 54000"
+import gettext, sys
+gettext.install("ufw")
+from ufw.applications import get_profiles  # leaves out a profile it finds invalid
+profile = get_profiles(sys.argv[1]).get("qvr-updater", {})
+sys.exit(0 if profile.get("ports") == "54000/tcp" and profile.get("title") and profile.get("description") else 1)
 PY
+unset PYTHONPATH
 
 echo "== Debian package: end-to-end from the scratch root"
 /usr/bin/python3 tests/deb/test_deb_e2e.py --root "$root" --source "$PWD"

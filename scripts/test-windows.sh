@@ -12,7 +12,7 @@ cd "$(dirname "$0")/.."
 quick=0
 [ "${1:-}" = "--quick" ] && quick=1
 
-scripts/install-deps.sh --windows
+QVR_RERUN="scripts/test-windows.sh $*" scripts/install-deps.sh --test --windows
 
 export CCACHE_BASEDIR="$PWD"
 # A clean clone elsewhere reuses the objects too: the compiler's working folder stays out of
@@ -34,18 +34,27 @@ cmake --build build-win -j "$jobs"
 echo "== Windows: release zip, version resources and manifests"
 zip=$(scripts/release-windows.sh build-win)
 /usr/bin/python3 - "$zip" <<'PY'
-import os, re, sys, zipfile, pefile, xml.etree.ElementTree as ET
+import os, re, sys, tarfile, zipfile, pefile, xml.etree.ElementTree as ET
 path = sys.argv[1]
 version = re.search(r"qvr-updater-([0-9.]+)-windows", path).group(1)
-exes = {"QvrUpdater.exe": "QVR Firmware Downloader"}
-if os.path.exists("src/cli/CMakeLists.txt"):
-    exes["qvr-update.exe"] = None  # any description of its own
+exes = {"QvrUpdater.exe": "QVR Firmware Downloader", "qvr-update.exe": None}  # None: any description of its own
 ns = {"v3": "urn:schemas-microsoft-com:asm.v3", "c": "urn:schemas-microsoft-com:compatibility.v1",
       "w": "http://schemas.microsoft.com/SMI/2016/WindowsSettings"}
+source = f"qvr-updater-{version}-source.tar.gz"
+notices = {f"licenses/{n}.txt": mark for n, mark in (("JUCE", "License: GPL-3"), ("libpng", "libpng"),
+           ("libjpeg-turbo", "libjpeg-turbo"), ("zlib", "Jean-loup Gailly"), ("MinGW-w64", "MinGW-w64"),
+           ("GCC-runtime", "GCC RUNTIME LIBRARY EXCEPTION"))}
 faults = []
+archive = os.path.join(os.path.dirname(path), source)
+if not os.path.exists(archive) or f"qvr-updater-{version}/src/app/Main.cpp" not in tarfile.open(archive).getnames():
+    faults.append(f"no {source} with the source beside the zip")
 with zipfile.ZipFile(path) as z:
-    names = {os.path.basename(n): n for n in z.namelist()}
-    faults += [f"the zip lacks {n}" for n in ("README.txt", "LICENSE.txt", *exes) if n not in names]
+    names = {n.split("/", 1)[1]: n for n in z.namelist() if "/" in n}
+    faults += [f"the zip lacks {n}" for n in ("README.txt", "LICENSE.txt", *exes, *notices) if n not in names]
+    faults += [f"{n} does not read like its notice" for n, mark in notices.items() if n in names
+               and mark not in z.read(names[n]).decode(errors="replace")]
+    if "README.txt" in names and source not in z.read(names["README.txt"]).decode():
+        faults.append(f"README.txt does not name {source}")
     for exe, description in ((e, d) for e, d in exes.items() if e in names):
         pe = pefile.PE(data=z.read(names[exe]))
         info = {k.decode(): v.decode() for fi in pe.FileInfo[0] if fi.Key == b"StringFileInfo"

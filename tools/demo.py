@@ -31,6 +31,17 @@ def find_binary():
     return None
 
 
+def user_xauthority():
+    """The cookie file of the user's display. The tool runs with a HOME of its own, so the
+    default ~/.Xauthority (under sudo: the invoking user's) is named explicitly."""
+    if os.environ.get("XAUTHORITY"):
+        return os.environ["XAUTHORITY"]
+    for home in (os.environ.get("SUDO_USER") and os.path.expanduser("~" + os.environ["SUDO_USER"]), os.environ.get("HOME")):
+        if home and os.path.isfile(os.path.join(home, ".Xauthority")):
+            return os.path.join(home, ".Xauthority")
+    return None
+
+
 def click_through(app, sim, timeout):
     """Language screen: OK; confirm screen: START; then the simulator's report
     tells when the file is in; the finished screen's OK ends the tool."""
@@ -75,7 +86,8 @@ def main():
         return 2
     timeout = args.timeout or (60 if args.auto else 600)
 
-    session = driver.Session(display=None if args.auto else os.environ["DISPLAY"])
+    session = (driver.Session() if args.auto
+               else driver.Session(display=os.environ["DISPLAY"], xauthority=user_xauthority()))
     driver.install_termination_cleanup(session)
     try:
         session.open()

@@ -155,12 +155,14 @@ class Window:
 
 class Session:
     """One namespace pair, one virtual display and every process started in them.
-    Given a display (e.g. the user's $DISPLAY), it uses that instead of starting Xvfb."""
+    Given a display (e.g. the user's $DISPLAY), it uses that instead of starting Xvfb,
+    with xauthority the file holding that display's cookie, if it wants one."""
 
-    def __init__(self, display=None):
+    def __init__(self, display=None, xauthority=None):
         self.tag = str(os.getpid())
         self.app_ns = self.mix_ns = None
         self.display = display
+        self.xauthority = xauthority
         self.xvfb = None
         self.processes = []
         self.folders = []
@@ -177,9 +179,13 @@ class Session:
         return self
 
     def _start_xvfb(self):
+        self.xvfb, self.display = self._xvfb()
+
+    def _xvfb(self, *options):
+        """Starts an Xvfb; returns it and its display."""
         read_end, write_end = os.pipe()
-        self.xvfb = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+        xvfb = subprocess.Popen(
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24", "-nolisten", "tcp", *options],
             pass_fds=(write_end,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         os.close(write_end)
         # Xvfb writes its display number once it takes clients: that is the ready signal.
@@ -192,14 +198,29 @@ class Session:
                 text += os.read(read_end, 64)
             except BlockingIOError:
                 pass
-            if self.xvfb.poll() is not None:
+            if xvfb.poll() is not None:
                 raise DriverError("Xvfb ended at start")
             return text.endswith(b"\n") and text.strip()
 
         try:
-            self.display = ":" + poll("Xvfb", 15, number).decode()
+            return xvfb, ":" + poll("Xvfb", 15, number).decode()
+        except BaseException:
+            end_process(xvfb)
+            raise
         finally:
             os.close(read_end)
+
+    def guarded_display(self):
+        """Another virtual display, one that lets in only clients holding its cookie, as a
+        desktop's X server does; ends with the session. Returns it and its XAUTHORITY file."""
+        folder = self.folder("xauth")
+        cookie = hashlib.sha256(os.urandom(32)).hexdigest()[:32]
+        # The server takes every cookie in its file, whatever display it names.
+        run(["xauth", "-f", str(folder / "server"), "add", ":0", ".", cookie])
+        xvfb, display = self._xvfb("-auth", str(folder / "server"))
+        self.processes.append(xvfb)
+        run(["xauth", "-f", str(folder / "client"), "add", display, ".", cookie])
+        return display, str(folder / "client")
 
     def end_processes(self):
         """Ends everything started so far (the pair and the display stay)."""
@@ -232,9 +253,12 @@ class Session:
 
     # --- the display
 
+    def x_env(self):
+        """What an X client needs to reach this session's display."""
+        return {"DISPLAY": self.display, **({"XAUTHORITY": self.xauthority} if self.xauthority else {})}
+
     def xdo(self, *args, check=True, timeout=10):
-        return run(["xdotool", *map(str, args)], check=check, timeout=timeout,
-                   env={**os.environ, "DISPLAY": self.display})
+        return run(["xdotool", *map(str, args)], check=check, timeout=timeout, env={**os.environ, **self.x_env()})
 
     def window_named(self, name, size=None):
         """A visible window whose title holds name (and of that size, if given), or None."""
@@ -250,13 +274,14 @@ class Session:
         if rect:
             x, y, w, h = rect
             cmd += ["-crop", f"{w}x{h}+{x}+{y}", "+repage"]
-        data = subprocess.run(cmd + ["-depth", "8", "ppm:-"], capture_output=True, timeout=20, check=True).stdout
+        data = subprocess.run(cmd + ["-depth", "8", "ppm:-"], capture_output=True, timeout=20, check=True,
+                              env={**os.environ, **self.x_env()}).stdout
         return Image.from_ppm(data)
 
     def save_png(self, rect, path):
         x, y, w, h = rect
         run(["import", "-display", self.display, "-window", "root",
-             "-crop", f"{w}x{h}+{x}+{y}", "+repage", str(path)])
+             "-crop", f"{w}x{h}+{x}+{y}", "+repage", str(path)], env={**os.environ, **self.x_env()})
 
     def click(self, x, y):
         self.xdo("mousemove", x, y, "sleep", "0.05", "click", "1")
@@ -370,11 +395,12 @@ class App:
         self.lock.mkdir(exist_ok=True)
         home = self.folder / "home"
         home.mkdir(exist_ok=True)
+        # HOME is the copy's own, where X would look for the display's cookie: it is passed on.
         self.env = {
             "PATH": "/usr/sbin:/usr/bin:/sbin:/bin",
             "HOME": str(home),
-            "DISPLAY": session.display,
             "LANG": lang,
+            **session.x_env(),
         }
         self.proc = None
         self.main = None

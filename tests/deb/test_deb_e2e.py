@@ -8,6 +8,7 @@ file box), in the same private namespace pair and display as tests/e2e.
 """
 
 import argparse
+import re
 import subprocess
 import sys
 from pathlib import Path
@@ -35,6 +36,16 @@ class LauncherApp(harness.App):
              str(self.lock), str(self.folder), str(LAUNCHER), *args],
             env=self.env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
         return self
+
+    def wait_window(self, timeout=20):
+        main = super().wait_window(timeout)
+        # Desktops tie the window to its menu entry, and so to the entry's icon, by this class.
+        entry = (LAUNCHER.parents[1] / "share" / "applications" / "qvr-updater.desktop").read_text()
+        wanted = re.search(r"^StartupWMClass=(.+)$", entry, re.M)
+        wm_class = harness.run(["xprop", "-display", self.session.display, "-id", main.id, "WM_CLASS"]).stdout
+        if not wanted or f'"{wanted.group(1)}"' not in wm_class:
+            raise harness.HarnessError(f"the window's {wm_class.strip()} is not the menu entry's StartupWMClass")
+        return main
 
     @property
     def pid(self):
