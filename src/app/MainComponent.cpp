@@ -317,6 +317,10 @@ void MainComponent::showSendProgress()
 
 void MainComponent::focusFirstButton()
 {
+    // Also called while the controls are deleted (the focus falls back to us).
+    if (phase < chooseLanguage || phase > finished)
+        return;
+
     // Only while our window has the keyboard: a phase that ends while the user
     // types in another program must not take the keys (and a Return) from it.
     auto* peer = getPeer();
