@@ -1,12 +1,10 @@
 #include "app/Application.h"
 
 #include "app/MainWindow.h"
+#include "app/SecondStartNotice.h"
+#include "net/UpdateEnvironment.h"
 #include "platform/ForegroundWindow.h"
 #include "platform/RepaintPump.h"
-
-#if ! defined (_WIN32)
- #include "platform/RaiseRequests.h"
-#endif
 
 Application::Application() = default;
 Application::~Application() = default;
@@ -14,22 +12,29 @@ Application::~Application() = default;
 void Application::initialise (const juce::String&)
 {
     keepRepaintingWithoutVerticalBlank();
-   #if ! defined (_WIN32)
+
+    if (runningCopy != RaiseRequests::Answer::noneRunning)
+    {
+        notice = std::make_unique<SecondStartNotice> (runningCopy == RaiseRequests::Answer::otherFile
+                                                          ? NoticeText::otherFileRunning
+                                                          : NoticeText::runningCopySilent,
+                                                      [] { quit(); });
+        return;
+    }
+
     // Listening before the window appears: whoever sees the window can reach us.
-    raiseRequests = std::make_unique<RaiseRequests> (RaiseRequests::socketNameFor (getApplicationName()),
+    raiseRequests = std::make_unique<RaiseRequests> (RaiseRequests::channelNameFor (getApplicationName()),
+                                                     UpdateEnvironment::getUpdateFile(),
                                                      [this] { anotherInstanceStarted ({}); });
     raiseRequests->start();
-   #endif
 
     mainWindow = std::make_unique<MainWindow>();
 }
 
 void Application::shutdown()
 {
-   #if ! defined (_WIN32)
     raiseRequests = nullptr;
-   #endif
-
+    notice = nullptr;
     mainWindow = nullptr;
     stopRepaintingWithoutVerticalBlank();
 }
@@ -50,19 +55,35 @@ bool Application::moreThanOneInstanceAllowed()
     // Asked before the single-instance check: a later start may then raise our window.
     allowOtherProcessesToRaiseOurWindow();
 
-   #if ! defined (_WIN32)
-    // JUCE on Linux would end such a start silently; it asks the running copy itself.
-    RaiseRequests::askRunningInstance (getApplicationName());
-   #endif
+    // JUCE would end a later start silently (Linux) or without a word about the
+    // file (Windows), and START in the running window would then send its own
+    // file, not the one the user just chose.
+    runningCopy = RaiseRequests::askRunningInstance (getApplicationName(), UpdateEnvironment::getUpdateFile());
 
-    return false;
+    if (runningCopy == RaiseRequests::Answer::sameFile)
+        runningCopy = RaiseRequests::Answer::noneRunning;
+
+    // With the same file JUCE ends this start as before; otherwise it stays,
+    // without the lock, just long enough to say so.
+    return runningCopy != RaiseRequests::Answer::noneRunning;
 }
 
 void Application::anotherInstanceStarted (const juce::String&)
 {
-    if (mainWindow != nullptr && mainWindow->isVisible())
+    if (mainWindow == nullptr || ! mainWindow->isVisible())
+        return;
+
+    mainWindow->toFront (true);
+    raiseAboveOtherWindows (*mainWindow);
+
+    // An open box belongs above the window: behind it, the user would see a
+    // window that takes no clicks and not the message it waits on.
+    if (auto* box = juce::Component::getCurrentlyModalComponent())
     {
-        mainWindow->toFront (true);
-        raiseAboveOtherWindows (*mainWindow);
+        box->toFront (true);
+        raiseAboveOtherWindows (*box);
     }
+
+    // The start that asked may show a box of its own, above ours.
+    allowOtherProcessesToRaiseOurWindow();
 }

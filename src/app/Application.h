@@ -4,11 +4,13 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#include "platform/RaiseRequests.h"
+
 class MainWindow;
-class RaiseRequests;
+class SecondStartNotice;
 
 /** The program: one instance at a time, one window, which ends it when the
-    workflow quits.
+    workflow quits. A later start with another update file stays only to say so.
 */
 class Application final : public juce::JUCEApplication
 {
@@ -25,9 +27,9 @@ public:
 
 private:
     std::unique_ptr<MainWindow> mainWindow;
-   #if ! defined (_WIN32)
     std::unique_ptr<RaiseRequests> raiseRequests;
-   #endif
+    RaiseRequests::Answer runningCopy = RaiseRequests::Answer::noneRunning;
+    std::unique_ptr<SecondStartNotice> notice;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (Application)
 };

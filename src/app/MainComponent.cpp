@@ -3,6 +3,7 @@
 #include "net/MixerLink.h"
 #include "appearance/AlineButton.h"
 #include "appearance/BtnLookAndFeel.h"
+#include "appearance/FlatProgressBar.h"
 #include "appearance/LangLookAndFeel.h"
 #include "appearance/ScreenLookAndFeel.h"
 #include "appearance/Typefaces.h"
@@ -48,6 +49,17 @@ MainComponent::MainComponent (Services s)
     if (! services.quit)
         services.quit = [] { juce::JUCEApplicationBase::quit(); };
 
+    if (! services.announce)
+        services.announce = [] (const juce::String& text)
+        {
+            juce::AccessibilityHandler::postAnnouncement (text, juce::AccessibilityHandler::AnnouncementPriority::medium);
+        };
+
+    // The screen holds the focus itself where no first button can (its Escape
+    // still cancels), and Tab goes round its controls only.
+    setWantsKeyboardFocus (true);
+    setFocusContainerType (juce::Component::FocusContainerType::keyboardFocusContainer);
+
     auto* txt = TxtLoader::getInstance();
     ImageLoader::getInstance();
 
@@ -62,7 +74,8 @@ MainComponent::MainComponent (Services s)
     addAndMakeVisible (*langs);
     langs->setLookAndFeel (langLookAndFeel.get());
     langs->addListener (this);
-    langs->setWantsKeyboardFocus (false);
+    // Reachable by Tab, so that the language can be chosen without a mouse.
+    langs->setWantsKeyboardFocus (true);
 
     for (int language = 0; language < TxtLoader::numLanguages; ++language)
         if (txt->isLanguageAvailable (language))
@@ -85,7 +98,7 @@ MainComponent::MainComponent (Services s)
     button2->addListener (this);
 
     // Shown while sending: the one phase that can take minutes.
-    progressBar = std::make_unique<juce::ProgressBar> (progress);
+    progressBar = std::make_unique<FlatProgressBar>();
     progressBar->setColour (juce::ProgressBar::backgroundColourId, juce::Colour (panelColour));
     progressBar->setLookAndFeel (btnLookAndFeel.get());
     addChildComponent (*progressBar);
@@ -139,6 +152,9 @@ void MainComponent::advancePhase()
     {
         refreshTexts();
 
+        if (messageLabel->getText().isNotEmpty())
+            services.announce (messageLabel->getText());
+
         if (isWorkerPhase (phase))
             startThread();
     }
@@ -156,6 +172,7 @@ void MainComponent::abortWorkflow()
         return;
 
     phase = closed;
+    followSending (false);
     stopThread (-1);
 
     if (isWorkerPhase (old))
@@ -257,19 +274,31 @@ void MainComponent::refreshTexts()
 
     messageLabel->setFont (juce::Font (13.0f, juce::Font::plain));
     messageLabel->setText (txt->getString (screen.messageId), juce::sendNotification);
+    setDescription (messageLabel->getText());
 
+    // A disabled button gives up the focus (to this screen); one that does not
+    // want it is not handed it back when the window regains the focus.
     button1->setFontName (fontName);
     button1->setTextAndRepaint (txt->getString (screen.firstButtonId));
     button1->setEnabled (screen.firstEnabled);
+    button1->setWantsKeyboardFocus (screen.firstEnabled);
 
     button2->setFontName (fontName);
     button2->setTextAndRepaint (txt->getString (screen.secondButtonId));
     button2->setEnabled (screen.secondEnabled);
+    button2->setWantsKeyboardFocus (screen.secondEnabled);
 
     progressBar->setVisible (current == sending || current == finished);
     showSendProgress();
+    followSending (current == sending);
+    focusFirstButton();
+}
 
-    if (current == sending)
+void MainComponent::followSending (bool shouldFollow)
+{
+    // The link's count moves only while sending; afterwards the bar keeps its
+    // last figures with nothing polling.
+    if (shouldFollow)
         startTimer (progressRefreshMs);
     else
         stopTimer();
@@ -283,9 +312,48 @@ void MainComponent::timerCallback()
 void MainComponent::showSendProgress()
 {
     const auto sent = services.steps->getSendProgress();
-    progress = sent.fraction();
-    progressText = sent.describe();
-    progressBar->setTextToDisplay (progressText);
+    progressBar->setProgress (sent.fraction(), sent.describe());
+}
+
+void MainComponent::focusFirstButton()
+{
+    // Also called while the controls are deleted (the focus falls back to us).
+    if (phase < chooseLanguage || phase > finished)
+        return;
+
+    // Only while our window has the keyboard: a phase that ends while the user
+    // types in another program must not take the keys (and a Return) from it.
+    auto* peer = getPeer();
+
+    if (button1->isEnabled() && isShowing() && peer != nullptr && (hasKeyboardFocus (true) || peer->isFocused()))
+        button1->grabKeyboardFocus();
+}
+
+void MainComponent::focusGained (juce::Component::FocusChangeType)
+{
+    focusFirstButton();
+}
+
+bool MainComponent::keyPressed (const juce::KeyPress& key)
+{
+    if (key == juce::KeyPress::escapeKey)
+    {
+        if (button2->isEnabled())
+            button2->triggerClick();
+
+        return true;
+    }
+
+    // Resting on the screen itself (no first button to hold it), Tab leads into the controls.
+    if (key.isKeyCode (juce::KeyPress::tabKey) && hasKeyboardFocus (false))
+        if (auto traverser = createKeyboardFocusTraverser())
+            if (auto* control = traverser->getDefaultComponent (this))
+            {
+                control->grabKeyboardFocus();
+                return true;
+            }
+
+    return false;
 }
 
 void MainComponent::comboBoxChanged (juce::ComboBox* box)

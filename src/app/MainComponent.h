@@ -11,6 +11,7 @@
 
 class AlineButton;
 class BtnLookAndFeel;
+class FlatProgressBar;
 class LangLookAndFeel;
 class ScreenLookAndFeel;
 
@@ -18,6 +19,11 @@ class ScreenLookAndFeel;
     of phases, each one screen. The initialise, connect and send phases run on
     this component's worker thread; their outcome comes back through the async
     updater and either moves on or ends the program with a message box.
+
+    The keyboard drives it like a wizard: the first button holds the focus
+    wherever it is enabled (Return presses it), Escape presses the second
+    where that is enabled, Tab goes round the list and the buttons. Screen
+    readers hear each new phase's message.
 
     Owned by the main window; owns its controls, its look-and-feels and the
     worker steps with every network object they make.
@@ -53,6 +59,9 @@ public:
 
         /** Ends the program. */
         std::function<void()> quit;
+
+        /** Tells screen readers what a new phase says. */
+        std::function<void (const juce::String& text)> announce;
     };
 
     explicit MainComponent (Services services = {});
@@ -72,12 +81,10 @@ public:
     bool isWorkerRunning() const { return isThreadRunning(); }
     bool isMessageBoxOpen() const noexcept { return messageBoxOpen; }
 
-    /** What the progress bar shows: the fraction 0..1 and the text inside it. */
-    double getDisplayedProgress() const noexcept { return progress; }
-    const juce::String& getDisplayedProgressText() const noexcept { return progressText; }
-
     void paint (juce::Graphics& g) override;
     void resized() override;
+    bool keyPressed (const juce::KeyPress& key) override;
+    void focusGained (juce::Component::FocusChangeType cause) override;
 
     static constexpr juce::uint32 panelColour = 0xffefebde;
 
@@ -90,14 +97,14 @@ private:
 
     void reportPhaseResult (int phaseLeft);
     void showSendProgress();
+    void followSending (bool shouldFollow);
+    void focusFirstButton();
     void requestQuit();
 
     Services services;
     std::atomic<int> phase { notStarted };
     std::atomic<int> result { 0 };
     bool messageBoxOpen = false;
-    double progress = 0.0;
-    juce::String progressText;
 
     std::unique_ptr<ScreenLookAndFeel> screenLookAndFeel;
     std::unique_ptr<LangLookAndFeel> langLookAndFeel;
@@ -105,7 +112,7 @@ private:
     std::unique_ptr<juce::ComboBox> langs;
     std::unique_ptr<juce::Label> messageLabel;
     std::unique_ptr<AlineButton> button1, button2;
-    std::unique_ptr<juce::ProgressBar> progressBar;
+    std::unique_ptr<FlatProgressBar> progressBar;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MainComponent)
 };

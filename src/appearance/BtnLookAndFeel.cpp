@@ -39,10 +39,13 @@ void BtnLookAndFeel::drawButtonBackground (juce::Graphics& g, juce::Button& butt
                          colour, thickness, -1.0f,
                          button.isConnectedOnLeft(), button.isConnectedOnRight(),
                          button.isConnectedOnTop(), button.isConnectedOnBottom());
+
+    if (enabled && button.hasKeyboardFocus (false))
+        drawFocusRing (g, button.getLocalBounds());
 }
 
-void BtnLookAndFeel::drawProgressBar (juce::Graphics& g, juce::ProgressBar& bar, int width, int height,
-                                      double progress, const juce::String& textToShow)
+void BtnLookAndFeel::drawFlatProgressBar (juce::Graphics& g, juce::Component& bar, int width, int height,
+                                          double progress, const juce::String& textToShow)
 {
     const auto panel = bar.findColour (juce::ProgressBar::backgroundColourId);
     const auto thickness = getOutlineThickness (true, false, false);
@@ -112,4 +115,10 @@ void drawFlatButtonShape (juce::Graphics& g, float x, float y, float width, floa
     g.setColour (colour.darker (0.4f).withMultipliedAlpha (1.5f));
     g.strokePath (outline, juce::PathStrokeType (outlineThickness, juce::PathStrokeType::mitered,
                                                  juce::PathStrokeType::butt));
+}
+
+void drawFocusRing (juce::Graphics& g, juce::Rectangle<int> controlBounds)
+{
+    g.setColour (juce::Colours::black);
+    g.drawRect (controlBounds.reduced (3), 1);
 }

@@ -2,12 +2,16 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
+#include "appearance/FlatProgressBar.h"
+
 /** Flat buttons: one colour with a darker outline instead of the framework's
-    gradient; and the progress bar in the same style, square, filled with the
+    gradient, and a dark square line inside the one that has the keyboard
+    focus; and the progress bar in the same style, square, filled with the
     pressed button's shade. Set on both buttons and the progress bar of the
     main screen, which owns it.
 */
-class BtnLookAndFeel final : public juce::LookAndFeel_V4
+class BtnLookAndFeel final : public juce::LookAndFeel_V4,
+                             public FlatProgressBar::LookAndFeelMethods
 {
 public:
     BtnLookAndFeel();
@@ -16,8 +20,8 @@ public:
     void drawButtonBackground (juce::Graphics& g, juce::Button& button, const juce::Colour& backgroundColour,
                                bool isMouseOverButton, bool isButtonDown) override;
 
-    void drawProgressBar (juce::Graphics& g, juce::ProgressBar& bar, int width, int height,
-                          double progress, const juce::String& textToShow) override;
+    void drawFlatProgressBar (juce::Graphics& g, juce::Component& bar, int width, int height,
+                              double progress, const juce::String& text) override;
 
     /** Outline thickness for a button's state. */
     static float getOutlineThickness (bool isEnabled, bool isMouseOver, bool isButtonDown) noexcept;
@@ -38,3 +42,8 @@ juce::Colour getButtonBaseColour (juce::Colour backgroundColour, bool hasKeyboar
 void drawFlatButtonShape (juce::Graphics& g, float x, float y, float width, float height,
                           juce::Colour colour, float outlineThickness, float cornerSize,
                           bool flatOnLeft, bool flatOnRight, bool flatOnTop, bool flatOnBottom);
+
+/** The keyboard focus mark of the screen's flat controls: a dark square line
+    just inside the control's edge, plain enough to match and plain to see.
+*/
+void drawFocusRing (juce::Graphics& g, juce::Rectangle<int> controlBounds);

@@ -1,5 +1,6 @@
 #include "appearance/LangLookAndFeel.h"
 
+#include "appearance/BtnLookAndFeel.h"
 #include "appearance/Typefaces.h"
 #include "resources/TxtLoader.h"
 
@@ -19,6 +20,15 @@ juce::String LangLookAndFeel::getTypefaceNameForItem (const juce::String& itemTe
             return txt->getFontName (language);
 
     return getDefaultSansSerifName();
+}
+
+void LangLookAndFeel::drawComboBox (juce::Graphics& g, int width, int height, bool isButtonDown,
+                                    int buttonX, int buttonY, int buttonW, int buttonH, juce::ComboBox& box)
+{
+    juce::LookAndFeel_V4::drawComboBox (g, width, height, isButtonDown, buttonX, buttonY, buttonW, buttonH, box);
+
+    if (box.hasKeyboardFocus (false))
+        drawFocusRing (g, box.getLocalBounds());
 }
 
 void LangLookAndFeel::drawPopupMenuItem (juce::Graphics& g, const juce::Rectangle<int>& area,

@@ -1,54 +1,116 @@
 #include "platform/RaiseRequests.h"
 
-#include <cerrno>
-#include <cstddef>
-#include <cstring>
+#include <juce_cryptography/juce_cryptography.h>
 
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
+#include "platform/RegularFileReader.h"
+
+// What both systems share: the request and its answer, the file description
+// and the asking side. The channels themselves are in RaiseRequestsPosix.cpp
+// and RaiseRequestsWindows.cpp.
 
 namespace
 {
-    constexpr char word[] = "raise";
-    constexpr size_t wordLength = sizeof (word) - 1;
+    constexpr char requestWord[] = "raise ";
+    constexpr size_t requestWordLength = sizeof (requestWord) - 1;
+    constexpr char noFile[] = "none";
+    constexpr size_t hashDigits = 64;
 
-    // Upper bound between two looks at the exit flag; stop() normally wakes the
-    // wait at once by shutting the listening socket down.
-    constexpr int pollMilliseconds = 50;
+    // The asking side waits this long for an answer, plus twice what reading
+    // its own file took: the running copy reads as much when the sizes agree.
+    constexpr int answerMilliseconds = 3000;
 
-    // A peer gets this long to say its word and hang up; ours does so at once.
-    constexpr juce::uint32 readMilliseconds = 500;
+    // A copy that has just taken the lock starts listening a moment later.
+    constexpr int connectAttempts = 20;
+    constexpr int connectRetryMilliseconds = 50;
 
-    struct Address
+    // The raise runs on the message thread; the answer waits for it this long.
+    constexpr int deliverySlices = 20;
+    constexpr int deliverySliceMilliseconds = 50;
+
+    /** The reader as a stream that ends early when told to stop or on a read error. */
+    class ReaderStream final : public juce::InputStream
     {
-        sockaddr_un address {};
-        socklen_t length = 0;
+    public:
+        ReaderStream (RegularFileReader& r, const std::function<bool()>& stop)
+            : reader (r), shouldStop (stop) {}
+
+        juce::int64 getTotalLength() override { return reader.getSize(); }
+        bool isExhausted() override { return ended; }
+        juce::int64 getPosition() override { return position; }
+        bool setPosition (juce::int64 newPosition) override { return newPosition == position; }
+
+        int read (void* destination, int numBytes) override
+        {
+            const auto n = (shouldStop && shouldStop()) ? -1 : reader.read (destination, numBytes);
+
+            if (n <= 0)
+            {
+                ended = true;
+                return 0;
+            }
+
+            position += n;
+            return n;
+        }
+
+    private:
+        RegularFileReader& reader;
+        const std::function<bool()>& shouldStop;
+        juce::int64 position = 0;
+        bool ended = false;
     };
 
-    // In the abstract namespace: nothing in the file system to leave behind after
-    // a crash, and the name is free again as soon as its owner is gone.
-    bool makeAddress (const std::string& name, Address& result)
+    // Hashing reads the whole file, so it is skipped where the size alone
+    // already tells two files apart.
+    std::string describe (const juce::File& file, const std::function<bool()>& shouldStop,
+                          const std::function<bool (juce::int64)>& worthHashing)
     {
-        if (name.empty() || name.size() + 1 > sizeof (result.address.sun_path))
+        RegularFileReader reader (file);
+
+        if (! reader.isOpen())
+            return noFile;
+
+        const auto size = reader.getSize();
+        std::string description = std::to_string (size);
+
+        if (! worthHashing (size))
+            return description;
+
+        ReaderStream raw (reader, shouldStop);
+        juce::BufferedInputStream buffered (raw, 64 * 1024);
+        const juce::SHA256 hash (buffered, size);
+
+        // A file that shrank, could not be read or was given up on describes nothing.
+        if (raw.getPosition() != size)
+            return noFile;
+
+        return description + " " + hash.toHexString().toStdString();
+    }
+
+    bool isLockFree (const juce::String& applicationName)
+    {
+        // The lock JUCE takes for a one-instance application. fcntl locks end
+        // when any handle of ours on the file closes, so ours is gone before
+        // JUCE opens its own.
+        juce::InterProcessLock lock ("juceAppLock_" + applicationName);
+
+        if (! lock.enter (0))
             return false;
 
-        result.address.sun_family = AF_UNIX;
-        std::memcpy (result.address.sun_path + 1, name.data(), name.size());
-        result.length = (socklen_t) (offsetof (sockaddr_un, sun_path) + 1 + name.size());
+        lock.exit();
         return true;
     }
 
-    int makeSocket()
+    bool allOf (const std::string& text, size_t from, size_t to, const char* allowed)
     {
-        return ::socket (AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        return from < to && text.find_first_not_of (allowed, from) >= to;
     }
 }
 
-RaiseRequests::RaiseRequests (std::string socketName, std::function<void()> onRequest)
+RaiseRequests::RaiseRequests (std::string channelName, juce::File file, std::function<void()> onRequest)
     : juce::Thread ("QVR7000_RAISE"),
-      name (std::move (socketName)),
+      name (std::move (channelName)),
+      updateFile (std::move (file)),
       delivery (std::make_shared<Delivery>())
 {
     delivery->onRequest = std::move (onRequest);
@@ -59,174 +121,79 @@ RaiseRequests::~RaiseRequests()
     stop();
 }
 
-bool RaiseRequests::start()
+std::string RaiseRequests::describeFile (const juce::File& file, const std::function<bool()>& shouldStop)
 {
-    if (listenHandle >= 0)
-        return true;
+    return describe (file, shouldStop, [] (juce::int64) { return true; });
+}
 
-    Address address;
+std::string RaiseRequests::answerFor (const std::string& request)
+{
+    if (request.compare (0, requestWordLength, requestWord) != 0)
+        return {};
 
-    if (! makeAddress (name, address))
-        return false;
+    const auto asked = request.substr (requestWordLength);
+    juce::int64 askedSize = -1;
 
-    const int handle = makeSocket();
-
-    if (handle < 0)
-        return false;
-
-    if (::bind (handle, reinterpret_cast<const sockaddr*> (&address.address), address.length) != 0
-        || ::listen (handle, 4) != 0)
+    if (asked != noFile)
     {
-        ::close (handle);
-        return false;
+        const auto space = asked.find (' ');
+
+        if (space == std::string::npos || space > 15 || ! allOf (asked, 0, space, "0123456789")
+            || asked.size() != space + 1 + hashDigits || ! allOf (asked, space + 1, asked.size(), "0123456789abcdef"))
+            return {};
+
+        askedSize = std::stoll (asked.substr (0, space));
     }
 
-    listenHandle = handle;
+    const std::function<bool()> stopping = [this] { return threadShouldExit(); };
+    const auto mine = describe (updateFile, stopping, [askedSize] (juce::int64 size) { return size == askedSize; });
 
-    if (! startThread())
+    if (threadShouldExit())
+        return {};
+
+    deliverAndWait();
+    return mine == asked ? "same" : "other";
+}
+
+void RaiseRequests::deliverAndWait()
+{
+    auto done = std::make_shared<juce::WaitableEvent>();
+
+    juce::MessageManager::callAsync ([target = delivery, done]
     {
-        ::close (listenHandle);
-        listenHandle = -1;
-        return false;
-    }
+        if (target->live)
+            target->onRequest();
 
-    return true;
-}
+        done->signal();
+    });
 
-void RaiseRequests::stop()
-{
-    delivery->live = false;
-
-    if (listenHandle < 0)
-        return;
-
-    signalThreadShouldExit();
-    ::shutdown (listenHandle, SHUT_RDWR);
-    stopThread (-1);
-    ::close (listenHandle);
-    listenHandle = -1;
-}
-
-std::string RaiseRequests::socketNameFor (const juce::String& applicationName)
-{
-    // The abstract namespace is shared by every user of the network namespace.
-    return applicationName.toStdString() + ".raise." + std::to_string (::getuid());
-}
-
-bool RaiseRequests::send (const std::string& socketName)
-{
-    Address address;
-
-    if (! makeAddress (socketName, address))
-        return false;
-
-    const int handle = makeSocket();
-
-    if (handle < 0)
-        return false;
-
-    // Non-blocking, so a listener that takes no connections fails the connect at
-    // once; the word fits any socket buffer.
-    const bool sent = ::connect (handle, reinterpret_cast<const sockaddr*> (&address.address), address.length) == 0
-                      && ::send (handle, word, wordLength, MSG_NOSIGNAL) == (ssize_t) wordLength;
-    ::close (handle);
-    return sent;
-}
-
-void RaiseRequests::askRunningInstance (const juce::String& applicationName)
-{
-    {
-        // The lock JUCE takes for a one-instance application. fcntl locks end
-        // when any handle of ours on the file closes, so ours is gone before
-        // JUCE opens its own.
-        juce::InterProcessLock lock ("juceAppLock_" + applicationName);
-
-        if (lock.enter (0))
-        {
-            lock.exit();
+    for (int i = 0; i < deliverySlices && ! threadShouldExit(); ++i)
+        if (done->wait (deliverySliceMilliseconds))
             return;
-        }
-    }
-
-    send (socketNameFor (applicationName));
 }
 
-void RaiseRequests::run()
+RaiseRequests::Answer RaiseRequests::askRunningInstance (const juce::String& applicationName, const juce::File& file)
 {
-    while (! threadShouldExit())
+    if (isLockFree (applicationName))
+        return Answer::noneRunning;
+
+    const auto started = juce::Time::getMillisecondCounter();
+    const auto request = requestWord + describeFile (file);
+    const auto timeoutMs = answerMilliseconds + 2 * (int) (juce::Time::getMillisecondCounter() - started);
+    const auto channel = channelNameFor (applicationName);
+
+    for (int attempt = 0; attempt < connectAttempts; ++attempt)
     {
-        pollfd waiting { listenHandle, POLLIN, 0 };
+        std::string answer;
 
-        if (::poll (&waiting, 1, pollMilliseconds) <= 0)
-            continue;
+        if (exchange (channel, request, timeoutMs, answer))
+            return answer == "same" ? Answer::sameFile : answer == "other" ? Answer::otherFile : Answer::noAnswer;
 
-        const int connection = ::accept4 (listenHandle, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (isLockFree (applicationName))
+            return Answer::noneRunning;
 
-        if (connection < 0)
-        {
-            // Out of handles, say: no busy loop on a socket that stays readable.
-            wait (pollMilliseconds);
-            continue;
-        }
-
-        // Delivered before the connection closes, so a peer that sees the close
-        // knows its request is already queued.
-        if (isRequest (connection))
-        {
-            juce::MessageManager::callAsync ([target = delivery]
-            {
-                if (target->live)
-                    target->onRequest();
-            });
-        }
-
-        ::close (connection);
-    }
-}
-
-bool RaiseRequests::isRequest (int connection)
-{
-    ucred peer {};
-    socklen_t size = sizeof (peer);
-
-    if (::getsockopt (connection, SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 || peer.uid != ::getuid())
-        return false;
-
-    // One byte more than the word, to tell the word from a longer message.
-    char said[wordLength + 1];
-    size_t got = 0;
-    const auto end = juce::Time::getMillisecondCounter() + readMilliseconds;
-
-    while (! threadShouldExit())
-    {
-        const auto now = juce::Time::getMillisecondCounter();
-
-        if (now >= end)
-            return false;
-
-        pollfd waiting { connection, POLLIN, 0 };
-
-        if (::poll (&waiting, 1, (int) juce::jmin ((juce::uint32) pollMilliseconds, end - now)) <= 0)
-            continue;
-
-        const auto n = ::recv (connection, said + got, sizeof (said) - got, 0);
-
-        if (n == 0)
-            return got == wordLength && std::memcmp (said, word, wordLength) == 0;
-
-        if (n < 0)
-        {
-            if (errno == EAGAIN || errno == EINTR)
-                continue;
-
-            return false;
-        }
-
-        got += (size_t) n;
-
-        if (got == sizeof (said))
-            return false;
+        juce::Thread::sleep (connectRetryMilliseconds);
     }
 
-    return false;
+    return Answer::noAnswer;
 }

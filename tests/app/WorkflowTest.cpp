@@ -52,19 +52,27 @@ TEST_F (WorkflowTest, WholeRoadShowsEachPhaseAndRunsWorkerExactlyInWorkerPhases)
         EXPECT_EQ (button2().isEnabled(), e.secondOn);
         EXPECT_FALSE (langs().isVisible());
         EXPECT_EQ (parent.getName(), "QVR Firmware Downloader");
+        // Screen readers hear each new message, once; phase 1 has none.
+        EXPECT_EQ (announced[announced.size() - 1], e.messageStart[0] != 0 ? message().getText() : "Please choose a language used.");
 
         if (e.phase == MainComponent::sending)
         {
             // The bar follows the link's own counter, in bytes and time left.
             script->sent = 1000000;
             script->total = 4000000;
-            EXPECT_TRUE (pumpUntil ([&] { return component->getDisplayedProgress() == 0.25; }, 1000));
-            EXPECT_EQ (component->getDisplayedProgressText(), "25 %  1.0 / 4.0 MB  0:03");
+            EXPECT_TRUE (pumpUntil ([&] { return bar().getProgress() == 0.25; }, 1000));
+            EXPECT_EQ (bar().getText(), "25 %  1.0 / 4.0 MB  0:03");
             script->sent = 4000000;
         }
     }
 
-    EXPECT_EQ (component->getDisplayedProgressText(), "100 %  4.0 / 4.0 MB  0:00");
+    EXPECT_EQ (bar().getText(), "100 %  4.0 / 4.0 MB  0:00");
+    EXPECT_EQ (announced.size(), 5);
+
+    // Escape presses Cancel only where it is enabled, which it is not here.
+    component->keyPressed (juce::KeyPress (juce::KeyPress::escapeKey));
+    pumpFor (20);
+    EXPECT_EQ (component->getPhase(), MainComponent::finished);
     EXPECT_EQ (script->calls[initialiseStep] + script->calls[connectStep] + script->calls[sendStep], 3);
 }
 
@@ -72,14 +80,16 @@ TEST_F (WorkflowTest, WholeRoadShowsEachPhaseAndRunsWorkerExactlyInWorkerPhases)
 // text), and only then, once the box is dismissed, the quit.
 TEST_F (WorkflowTest, EveryEndingShowsItsBoxThenQuits)
 {
-    enum How { failWith, cancel, pressFirst };
+    enum How { failWith, cancel, escape, pressFirst };
     struct Ending { int phase; How how; int code; const char* box; };
 
     std::vector<Ending> endings {
         { 0, cancel, 0, "" },                       // Cancel on the language screen
+        { 0, escape, 0, "" },
         { 2, cancel, 0, "" },                       // EXIT
         { 5, pressFirst, 0, "" },                   // OK after the transfer
         { 3, cancel, 0, "Connecting cancel." },
+        { 3, escape, 0, "Connecting cancel." },
         { 4, cancel, 0, "Sending cancel." },
         { 3, failWith, 10, "" },                    // codes no message belongs to
         { 4, failWith, -2, "" },
@@ -117,6 +127,8 @@ TEST_F (WorkflowTest, EveryEndingShowsItsBoxThenQuits)
 
         if (e.how == cancel)
             click (button2());
+        else if (e.how == escape)
+            component->keyPressed (juce::KeyPress (juce::KeyPress::escapeKey));
         else if (e.how == pressFirst)
             click (button1());
 
@@ -127,8 +139,11 @@ TEST_F (WorkflowTest, EveryEndingShowsItsBoxThenQuits)
 
         if (expectBox)
         {
-            // The worker's own late report may arrive while the box is up: no second box, no early quit.
-            pumpFor (30);
+            // The worker's own late report may arrive while the box is up: no second box, no early
+            // quit; and nothing polls the link any more.
+            const int reads = script->progressReads;
+            pumpFor (60);
+            EXPECT_EQ (script->progressReads, reads);
             ASSERT_EQ (boxes.size(), 1u);
             EXPECT_EQ (boxes.front().message, e.box);
             EXPECT_EQ (boxes.front().button, "OK");
@@ -243,4 +258,35 @@ TEST_F (WorkflowTest, LanguageListOffersAvailableLanguagesAndSwitchesEveryText)
     restart (0x0411, { "00000411" });
     component->advancePhase();
     EXPECT_EQ (langs().getSelectedId(), 2);
+}
+
+namespace
+{
+    // Sees every repaint the bar asks for, on screen or not.
+    struct RepaintCounter final : public juce::CachedComponentImage
+    {
+        explicit RepaintCounter (std::shared_ptr<int> n) : count (std::move (n)) {}
+        void paint (juce::Graphics&) override {}
+        bool invalidateAll() override { ++*count; return true; }
+        bool invalidate (const juce::Rectangle<int>&) override { ++*count; return true; }
+        void releaseResources() override {}
+        std::shared_ptr<int> count;
+    };
+}
+
+TEST_F (WorkflowTest, FinishedScreenKeepsTheLastFiguresWithoutRepaintingOrPolling)
+{
+    auto repaints = std::make_shared<int> (0);
+    bar().setCachedComponentImage (new RepaintCounter (repaints));
+    script->sent = 300000;
+    script->total = 300000;
+    goTo (MainComponent::finished);
+    EXPECT_EQ (bar().getText(), "100 %  300 / 300 kB  0:00");
+    EXPECT_GT (*repaints, 0);
+
+    pumpFor (50);
+    const int asked = *repaints, reads = script->progressReads;
+    pumpFor (300);
+    EXPECT_EQ (*repaints, asked);
+    EXPECT_EQ (script->progressReads, reads);
 }

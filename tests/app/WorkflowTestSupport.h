@@ -9,6 +9,7 @@
 
 #include "app/MainComponent.h"
 #include "appearance/AlineButton.h"
+#include "appearance/FlatProgressBar.h"
 #include "support/MessageLoop.h"
 #include "support/TestLanguageSource.h"
 
@@ -28,6 +29,7 @@ namespace workflowtest
         std::atomic<int> calls[3] { { 0 }, { 0 }, { 0 } };
         std::atomic<bool> sawStopRequest[3] { { false }, { false }, { false } };
         std::atomic<juce::int64> sent { 0 }, total { 0 };
+        std::atomic<int> progressReads { 0 };
         juce::WaitableEvent released[3] { juce::WaitableEvent (true), juce::WaitableEvent (true), juce::WaitableEvent (true) };
 
         void release (int step) { released[step].signal(); }
@@ -56,7 +58,11 @@ namespace workflowtest
 
         int runConnectStep (juce::Thread& worker) override { return waitingStep (connectStep, worker); }
         int runSendStep (juce::Thread& worker) override { return waitingStep (sendStep, worker); }
-        SendProgress getSendProgress() const override { return { script->sent, script->total }; }
+        SendProgress getSendProgress() const override
+        {
+            ++script->progressReads;
+            return { script->sent, script->total };
+        }
 
     private:
         int waitingStep (int step, juce::Thread& worker)
@@ -112,6 +118,7 @@ namespace workflowtest
         {
             script = std::make_shared<Script>();
             boxes.clear();
+            announced.clear();
             quits = 0;
             makeComponent (languageId, std::move (locales));
         }
@@ -129,6 +136,7 @@ namespace workflowtest
                 boxes.push_back ({ message, button, std::move (dismissed) });
             };
             services.quit = [this] { ++quits; };
+            services.announce = [this] (const juce::String& text) { announced.add (text); };
 
             component = std::make_unique<MainComponent> (std::move (services));
             parent.addAndMakeVisible (*component);
@@ -150,6 +158,7 @@ namespace workflowtest
         AlineButton& button2() { return child<AlineButton> ("button2"); }
         juce::ComboBox& langs() { return child<juce::ComboBox> ("langs"); }
         juce::Label& message() { return child<juce::Label> ("Message Label"); }
+        FlatProgressBar& bar() { return child<FlatProgressBar> ("progress"); }
 
         /** A click through the button's own message, as the framework delivers one. */
         void click (juce::Button& button)
@@ -185,6 +194,7 @@ namespace workflowtest
         std::shared_ptr<Script> script = std::make_shared<Script>();
         std::unique_ptr<MainComponent> component;
         std::vector<Box> boxes;
+        juce::StringArray announced;
         int quits = 0;
     };
 } // namespace workflowtest

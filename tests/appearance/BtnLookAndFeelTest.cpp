@@ -46,8 +46,7 @@ TEST (BtnLookAndFeel, ButtonsAreFlatOutlinedAndHalfTransparentWhenDisabled)
 TEST (BtnLookAndFeel, ProgressBarIsSquareFilledToItsFractionAndCarriesItsText)
 {
     BtnLookAndFeel lookAndFeel;
-    double progress = 0.0;
-    juce::ProgressBar bar (progress);
+    FlatProgressBar bar;
     const juce::Colour panel (0xffefebde);
     bar.setColour (juce::ProgressBar::backgroundColourId, panel);
 
@@ -55,7 +54,7 @@ TEST (BtnLookAndFeel, ProgressBarIsSquareFilledToItsFractionAndCarriesItsText)
     {
         juce::Graphics g (image);
         g.fillAll (juce::Colours::white);
-        lookAndFeel.drawProgressBar (g, bar, 190, 24, 0.25, "25 %");
+        lookAndFeel.drawFlatProgressBar (g, bar, 190, 24, 0.25, "25 %");
     }
 
     EXPECT_NE (image.getPixelAt (0, 0), juce::Colours::white) << "rounded corner";

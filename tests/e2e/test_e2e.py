@@ -17,7 +17,7 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import harness  # noqa: E402
-from harness import (App, BUTTON1, BUTTON2, MESSAGE, TITLE,  # noqa: E402
+from harness import (App, BUTTON1, BUTTON2, LANGS, MESSAGE, TITLE,  # noqa: E402
                      confirm_screen, language_screen, make_update_file, ocr, poll)
 
 BINARY = None
@@ -71,6 +71,22 @@ class E2ECase(unittest.TestCase):
             self.assertEqual(host, harness.APP_ADDR)
             self.assertEqual(payload, ANNOUNCEMENT)
 
+    def keys(self, window, *keys):
+        """Key presses as the X server delivers them, to the window given the focus first."""
+        self.session.xdo("windowfocus", window.id)
+        if keys:
+            self.session.xdo("key", "--delay", 80, *keys)
+
+    def focus_ring(self, app):
+        """Which control shows the focus mark: a dark line 3 pixels inside its left edge."""
+        img = app.screen()
+        marked = [name for name, (x, y, w, h) in (("list", LANGS), ("first", BUTTON1), ("second", BUTTON2))
+                  if img.ink((x + 3, y + 6, 1, h - 12), tolerance=400) == h - 12]
+        return marked[0] if len(marked) == 1 else None
+
+    def wait_focus(self, app, control):
+        poll(f"the focus mark on the {control} control", 10, lambda: self.focus_ring(app) == control)
+
     def dismiss_and_expect_exit(self, app, box):
         app.dismiss_box(box)
         code = app.wait_exit(10)
@@ -88,6 +104,11 @@ class EndToEnd(E2ECase):
         app = self.start_app(update, folder=self.session.folder("app") / "山田 Müller")
         # Renamed by the first screen; a window system may show the new name a moment later.
         poll("the window title", 10, lambda: app.title() == TITLE)
+        # The title bar and the task bar show the window's own icon (xprop draws it as text).
+        icon = harness.run(["xprop", "-id", app.main.id, "_NET_WM_ICON"],
+                           env={**os.environ, "DISPLAY": self.session.display}).stdout
+        size = re.search(r"Icon \((\d+) x (\d+)\)", icon)
+        self.assertTrue(size and int(size[1]) == int(size[2]) >= 16, f"no icon: {icon[:80]!r}")
         language, confirm = self.to_confirm(app)
         self.assertEqual(probe.count(), 0, "announced before START")
         self.assertFalse(self.session.listening(54000), "listening before START")
@@ -126,17 +147,20 @@ class EndToEnd(E2ECase):
         self.dismiss_and_expect_exit(app, box)
         self.assertEqual(probe.count(), 0)
 
-    # 3
-    def test_cancel_while_waiting_stops_announcing_and_listening(self):
+    # 3: by keys alone: Return (OK), Return (START), Escape (Cancel), Return (the box's OK)
+    def test_escape_while_waiting_stops_announcing_and_listening(self):
         probe = self.session.probe()
         app = self.start_app()
-        self.to_confirm(app)
-        app.press_first()
+        language = app.wait_screen("the language screen", language_screen)
+        self.keys(app.main, "Return")
+        app.wait_screen("the confirm screen", confirm_screen(language))
+        self.wait_focus(app, "first")
+        self.keys(app.main, "Return")
         poll("announcements", 10, lambda: probe.count() >= 3)
         poll("the listening port", 5, lambda: self.session.listening(54000))
         self.assert_announcements(probe)
 
-        app.press_second()
+        self.keys(app.main, "Escape")
         box = app.wait_box()
         self.assert_box_text(box, r"Connectingcancel")
         self.assertFalse(self.session.listening(54000), "port 54000 still open after cancel")
@@ -144,7 +168,8 @@ class EndToEnd(E2ECase):
         time.sleep(0.6)  # six announcement periods
         self.assertEqual(probe.count(), heard, "still announcing after cancel")
         self.assertTrue(app.alive())
-        self.dismiss_and_expect_exit(app, box)
+        self.keys(box, "Return")
+        self.assertEqual(app.wait_exit(10), 0)
 
     # 4
     def test_mixer_reset_mid_stream_shows_box_and_ends_cleanly(self):
@@ -194,6 +219,49 @@ class EndToEnd(E2ECase):
         self.assertEqual([w.id for w in first.windows()], [first.main.id])
         first.press_second()  # Cancel on the language screen: no box, just the end
         self.assertEqual(first.wait_exit(10), 0)
+
+    # 7
+    def test_keyboard_alone_drives_the_whole_road(self):
+        update = make_update_file(UPDATE_SIZE)
+        sim = self.session.simulator("--timeout", 30)
+        app = self.start_app(update)
+        language = app.wait_screen("the language screen", language_screen)
+        # The first button has the focus once the window has it; Tab goes round the list and both buttons.
+        self.keys(app.main)
+        self.wait_focus(app, "first")
+        for control in ("second", "list", "first"):
+            self.keys(app.main, "Tab")
+            self.wait_focus(app, control)
+
+        self.keys(app.main, "Return")  # OK
+        app.wait_screen("the confirm screen", confirm_screen(language))
+        self.wait_focus(app, "first")
+        self.keys(app.main, "Return")  # START
+        report = sim.result(40)
+        self.assertEqual((report["result"], report["sha256"]), ("ok", hashlib.sha256(update).hexdigest()), report)
+        # Finished: OK has the focus again, and Return ends the program.
+        self.wait_focus(app, "first")
+        self.keys(app.main, "Return")
+        self.assertEqual(app.wait_exit(10), 0)
+
+    # 8
+    def test_second_start_with_another_file_says_so_above_the_first_copys_own_box(self):
+        first = App(self.session, BINARY, update=None).start()  # no file: the I4 box waits for the user
+        first.wait_window()
+        first.wait_screen("the language screen", language_screen)
+        first.press_first()
+        first_box = first.wait_box()
+        # Another folder with another file, the same user's lock: "Open with" on a second file.
+        second = App(self.session, BINARY, update=make_update_file(UPDATE_SIZE), lock=first.lock).start()
+        box = second.wait_box(20)
+        self.assert_box_text(box, r"anotherfile.*alreadyrunning")
+        stack = [int(w.id) for w in (box, first_box, first.main)]
+        self.assertTrue(self._above(stack[0], stack[1]) and self._above(stack[1], stack[2]),
+                        "not: the second start's box, the first copy's box, its window, from the top")
+        self.assertTrue(first.alive())
+        second.dismiss_box(box)
+        self.assertEqual(second.wait_exit(10), 0)
+        self.dismiss_and_expect_exit(first, first_box)
 
     def _cover(self, window, name):
         """Maps another client's window over window (and on top, as no window manager runs)."""

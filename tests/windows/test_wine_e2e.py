@@ -30,6 +30,8 @@ CLI = None
 CASES = [
     "test_e2e.EndToEnd.test_whole_road",
     "test_e2e.EndToEnd.test_missing_update_file_shows_I4_and_never_announces",
+    "test_e2e.EndToEnd.test_keyboard_alone_drives_the_whole_road",
+    "test_e2e.EndToEnd.test_second_start_with_another_file_says_so_above_the_first_copys_own_box",
     "test_e2e.WineCommandLine",
 ]
 
