@@ -7,6 +7,14 @@ namespace firewallverdicts
 {
 namespace
 {
+    // Columns padded with runs of spaces: the words alone.
+    juce::StringArray words (const juce::String& text)
+    {
+        auto result = juce::StringArray::fromTokens (text, " \t", "");
+        result.removeEmptyStrings();
+        return result;
+    }
+
     juce::String firstLine (const juce::String& text)
     {
         return text.trim().upToFirstOccurrenceOf ("\n", false, false).trim();
@@ -41,7 +49,7 @@ namespace
     // "Anywhere on eth0" or "192.0.2.1 54000/tcp": true when it takes TCP `port`.
     bool ufwTargetHolds (const juce::String& to, int port)
     {
-        auto tokens = juce::StringArray::fromTokens (to, " ", "");
+        const auto tokens = words (to);
 
         for (auto& t : tokens)
         {
@@ -113,13 +121,13 @@ CheckLine ufw (const Answer& status, bool enabledAtStart, bool profileInstalled,
 
         // To, Action (with its direction) and From, in columns of varying width.
         static const juce::StringArray actions { "ALLOW", "DENY", "REJECT", "LIMIT" };
-        const auto tokens = juce::StringArray::fromTokens (l, " ", "");
+        const auto tokens = words (l);
         const auto actionAt = [&] { for (int i = 0; i < tokens.size(); ++i) if (actions.contains (tokens[i])) return i; return -1; }();
 
         if (! inTable || actionAt < 1 || l.contains ("(v6)") || tokens[actionAt + 1] == "OUT" || tokens[actionAt + 1] == "FWD")
             continue;
 
-        const auto rule = l.trim().replace ("  ", " ").replace ("  ", " ").replace ("  ", " ");
+        const auto rule = tokens.joinIntoString (" ");
 
         if (! ufwTargetHolds (l.substring (0, l.indexOf (tokens[actionAt])).trim(), port))
             continue;
@@ -250,7 +258,7 @@ std::vector<CheckLine> firewalld (const Answer& state, const Answer& defaultZone
         const auto& z = found->second;
         bool portOpen = false;
 
-        for (auto& p : juce::StringArray::fromTokens (z.ports, " ", ""))
+        for (auto& p : words (z.ports))
             portOpen = portOpen || (p.endsWith ("/tcp") && portSpecHolds (p.dropLastCharacters (4), port));
 
         if (z.target == "ACCEPT")

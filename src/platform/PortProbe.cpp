@@ -52,7 +52,8 @@ namespace
 
             for (auto& line : lines)
             {
-                const auto fields = juce::StringArray::fromTokens (line, " ", "");
+                auto fields = juce::StringArray::fromTokens (line, " ", "");
+                fields.removeEmptyStrings();
 
                 if (fields.size() < 10 || fields[3] != "0A"
                     || fields[1].fromLastOccurrenceOf (":", false, false).getHexValue32() != port)
