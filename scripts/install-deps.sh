@@ -8,7 +8,7 @@ packages=(
     juce-modules-source libgtest-dev googletest
     libfreetype-dev libfontconfig1-dev libx11-dev libxrandr-dev libxinerama-dev libxcursor-dev libxext-dev
     fonts-liberation2 fonts-ipafont-gothic locales
-    xvfb xauth xdotool x11-utils imagemagick iproute2 procps psmisc
+    xvfb xauth xdotool x11-utils imagemagick iproute2 procps psmisc nftables
     tesseract-ocr tesseract-ocr-eng tesseract-ocr-jpn
     clang-14 libclang-rt-14-dev
 )

@@ -37,6 +37,8 @@ cp "${files[@]}" "$stage/"
 if [ -n "$cli" ]; then keep='s/^\[cli\] //'; else keep='/^\[cli\] /d'; fi
 sed -e "$keep" -e "s/@VERSION@/$version/" -e 's/$/\r/' packaging/windows/README.txt.in > "$stage/README.txt"
 sed 's/$/\r/' LICENSE > "$stage/LICENSE.txt"
+# The firewall rules for the .exe files beside them, and their removal.
+for f in allow-firewall.cmd remove-firewall.cmd; do sed 's/$/\r/' "packaging/windows/$f" > "$stage/$f"; done
 
 # Every file gets the time of the last commit (or SOURCE_DATE_EPOCH, or the
 # .exe's own time outside a checkout).

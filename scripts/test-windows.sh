@@ -45,7 +45,7 @@ ns = {"v3": "urn:schemas-microsoft-com:asm.v3", "c": "urn:schemas-microsoft-com:
 faults = []
 with zipfile.ZipFile(path) as z:
     names = {os.path.basename(n): n for n in z.namelist()}
-    faults += [f"the zip lacks {n}" for n in ("README.txt", "LICENSE.txt", *exes) if n not in names]
+    faults += [f"the zip lacks {n}" for n in ("README.txt", "LICENSE.txt", "allow-firewall.cmd", "remove-firewall.cmd", *exes) if n not in names]
     for exe, description in ((e, d) for e, d in exes.items() if e in names):
         pe = pefile.PE(data=z.read(names[exe]))
         info = {k.decode(): v.decode() for fi in pe.FileInfo[0] if fi.Key == b"StringFileInfo"
