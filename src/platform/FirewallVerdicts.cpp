@@ -110,6 +110,18 @@ CheckLine ufw (const Answer& status, bool enabledAtStart, bool profileInstalled,
     juce::StringArray lines;
     lines.addLines (status.output);
     bool inTable = false;
+    juce::String onlyFromSome;   // an allowing rule for some sources, which the mixer may or may not be
+
+    // An allowing rule goes before a refusing one; on an empty list ufw has no place 1.
+    const auto refused = [&] (const juce::String& why, bool byRule)
+    {
+        const auto fix = (byRule ? "sudo ufw insert 1 allow " : "sudo ufw allow ") + allowIt;
+
+        if (onlyFromSome.isNotEmpty())
+            return line (check, CheckLine::warning, "active; only \"" + onlyFromSome + "\" lets TCP " + juce::String (port) + " in, from some addresses", fix);
+
+        return line (check, CheckLine::blocking, "active; " + why, fix);
+    };
 
     for (auto& l : lines)
     {
@@ -128,15 +140,22 @@ CheckLine ufw (const Answer& status, bool enabledAtStart, bool profileInstalled,
             continue;
 
         const auto rule = tokens.joinIntoString (" ");
+        const auto allows = tokens[actionAt] == "ALLOW" || tokens[actionAt] == "LIMIT";
+        const auto fromAt = actionAt + (tokens[actionAt + 1] == "IN" ? 2 : 1);
 
         if (! ufwTargetHolds (l.substring (0, l.indexOf (tokens[actionAt])).trim(), port))
             continue;
 
-        if (tokens[actionAt] == "ALLOW" || tokens[actionAt] == "LIMIT")
+        if (tokens[fromAt] != "Anywhere" || fromAt + 1 < tokens.size())
+        {
+            onlyFromSome = onlyFromSome.isEmpty() && allows ? rule : onlyFromSome;
+            continue;
+        }
+
+        if (allows)
             return line (check, CheckLine::ok, "active; \"" + rule + "\" lets TCP " + juce::String (port) + " in");
 
-        return line (check, CheckLine::blocking, "active; \"" + rule + "\" refuses TCP " + juce::String (port),
-                     "sudo ufw insert 1 allow " + allowIt);
+        return refused ("\"" + rule + "\" refuses TCP " + juce::String (port), true);
     }
 
     const auto incoming = status.output.fromFirstOccurrenceOf ("Default: ", false, false).upToFirstOccurrenceOf (" (incoming)", false, false);
@@ -145,8 +164,7 @@ CheckLine ufw (const Answer& status, bool enabledAtStart, bool profileInstalled,
         return line (check, CheckLine::ok, "active; lets everything in that no rule refuses");
 
     if (incoming == "deny" || incoming == "reject")
-        return line (check, CheckLine::blocking, "active, and no rule lets TCP " + juce::String (port) + " in (incoming: " + incoming + ")",
-                     "sudo ufw allow " + allowIt);
+        return refused ("no rule lets TCP " + juce::String (port) + " in (incoming: " + incoming + ")", false);
 
     return couldNotCheck (check, "ufw status gave no default for incoming connections", "see what sudo ufw status verbose says");
 }

@@ -91,8 +91,9 @@ PortState tcpPortState (int port, juce::String& why)
     if (::bind (s.fd, reinterpret_cast<const sockaddr*> (&any), sizeof (any)) == 0)
         return PortState::free;
 
-    why = errorText (errno);
-    return errno == EADDRINUSE ? PortState::held : PortState::unknown;
+    const auto error = errno;
+    why = errorText (error);
+    return error == EADDRINUSE ? PortState::held : PortState::unknown;
 }
 
 juce::StringArray tcpPortHolders (int port)
