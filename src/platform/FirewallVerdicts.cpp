@@ -109,7 +109,6 @@ CheckLine ufw (const Answer& status, bool enabledAtStart, bool profileInstalled,
 
     juce::StringArray lines;
     lines.addLines (status.output);
-    bool inTable = false;
     juce::String onlyFromSome;   // an allowing rule for some sources, which the mixer may or may not be
 
     // An allowing rule goes before a refusing one; on an empty list ufw has no place 1.
@@ -125,18 +124,13 @@ CheckLine ufw (const Answer& status, bool enabledAtStart, bool profileInstalled,
 
     for (auto& l : lines)
     {
-        if (l.startsWith ("--"))
-        {
-            inTable = true;
-            continue;
-        }
-
-        // To, Action (with its direction) and From, in columns of varying width.
+        // To, Action (with its direction) and From, in columns of varying width;
+        // the lines above the table hold no action word.
         static const juce::StringArray actions { "ALLOW", "DENY", "REJECT", "LIMIT" };
         const auto tokens = words (l);
         const auto actionAt = [&] { for (int i = 0; i < tokens.size(); ++i) if (actions.contains (tokens[i])) return i; return -1; }();
 
-        if (! inTable || actionAt < 1 || l.contains ("(v6)") || tokens[actionAt + 1] == "OUT" || tokens[actionAt + 1] == "FWD")
+        if (actionAt < 1 || l.contains ("(v6)") || tokens[actionAt + 1] == "OUT" || tokens[actionAt + 1] == "FWD")
             continue;
 
         const auto rule = tokens.joinIntoString (" ");
