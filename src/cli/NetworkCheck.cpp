@@ -51,6 +51,12 @@ namespace
         return i.up && ! isTunnel (i) && prefixLength (i.netmask) < 31;
     }
 
+    juce::String mark (CheckLine::Status s)
+    {
+        return s == CheckLine::ok ? juce::String::fromUTF8 ("\xe2\x9c\x93")
+             : s == CheckLine::blocking ? juce::String::fromUTF8 ("\xe2\x9c\x97") : juce::String ("!");
+    }
+
     const char* statusName (CheckLine::Status s)
     {
         switch (s)
@@ -179,16 +185,18 @@ void NetworkCheck::addPortLines (const std::vector<Ipv4Interface>& usable)
         case portprobe::PortState::held:
         {
             const auto holders = portprobe::tcpPortHolders (settings.listenerPort);
+            const auto named = holders.size() > 0 && ! holders[0].startsWith ("a program of");
             lines.push_back ({ CheckLine::blocking, tcp,
                                holders.isEmpty() ? "taken, though no program that listens there could be found (" + why + ")"
                                                  : "held by " + holders.joinIntoString (", "),
-                               holders.isEmpty() ? "end the program that uses TCP port " + juce::String (settings.listenerPort)
-                                                 : "end " + holders[0] + ", then update" });
+                               named ? "end " + holders[0] + ", then update"
+                                     : "end the program that uses TCP port " + juce::String (settings.listenerPort) + " (sudo qvr-update --check names it)" });
             break;
         }
 
         case portprobe::PortState::unknown:
-            lines.push_back ({ CheckLine::blocking, tcp, "cannot be listened on: " + why, "check again as an ordinary user, then as root" });
+            lines.push_back ({ CheckLine::blocking, tcp, "cannot be listened on: " + why,
+                               "ask the computer's administrator what keeps programs from listening on TCP port " + juce::String (settings.listenerPort) });
             break;
     }
 
@@ -257,7 +265,7 @@ int NetworkCheck::run()
         text << "the update file fails the check\n";
     else if (blockingCount > 0)
         text << juce::String ((int) blockingCount) << (blockingCount == 1 ? " finding" : " findings")
-             << " will keep the mixer from connecting: see the lines marked " << toText ({ CheckLine::blocking, {}, {}, {} }).upToFirstOccurrenceOf (" ", false, false) << "\n";
+             << " will keep the mixer from connecting: see the lines marked " << mark (CheckLine::blocking) << "\n";
     else
         text << "nothing found that keeps the mixer from connecting"
              << (unchecked > 0 ? "; " + juce::String ((int) unchecked) + " could not be checked" : juce::String()) << "\n";
@@ -273,10 +281,7 @@ int NetworkCheck::run()
 
 juce::String NetworkCheck::toText (const CheckLine& l)
 {
-    const auto mark = l.status == CheckLine::ok ? juce::String::fromUTF8 ("\xe2\x9c\x93")
-                    : l.status == CheckLine::blocking ? juce::String::fromUTF8 ("\xe2\x9c\x97") : juce::String ("!");
-
-    return mark + " " + l.check + ": " + l.detail + (l.fix.isEmpty() ? juce::String() : juce::String::fromUTF8 (" \xe2\x80\x94 fix: ") + l.fix);
+    return mark (l.status) + " " + l.check + ": " + l.detail + (l.fix.isEmpty() ? juce::String() : juce::String::fromUTF8 (" \xe2\x80\x94 fix: ") + l.fix);
 }
 
 juce::String NetworkCheck::toJson (const std::vector<CheckLine>& lines, int exitStatus)

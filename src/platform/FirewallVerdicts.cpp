@@ -399,7 +399,7 @@ namespace
                         goesOn = kind == "jump" && outcome.returns;
                         outcome.returns = kind == "goto" && outcome.returns;
                     }
-                    else if (kind == "match" || (kind != "counter" && kind != "log" && kind != "xt"))
+                    else if (kind == "match" || (kind != "counter" && kind != "log" && kind != "xt" && kind != "comment"))
                     {
                         const auto m = kind == "match" ? matches (value, interfaceName) : Match::unknown;
 
@@ -408,7 +408,7 @@ namespace
 
                         match = (m == Match::no || match == Match::no) ? Match::no : (m == Match::unknown ? Match::unknown : match);
                     }
-                    else if (kind == "xt")
+                    else if (kind == "xt" && value["type"].toString() == "match")
                     {
                         // An iptables match this check does not read.
                         match = match == Match::no ? Match::no : Match::unknown;
@@ -491,6 +491,10 @@ namespace
 
             if (auto* range = right["range"].getArray(); range != nullptr && range->size() == 2)
                 return (int) (*range)[0] <= (int) wanted && (int) wanted <= (int) (*range)[1];
+
+            // Interface names may end in a wildcard: "eth*".
+            if (const auto text = right.toString(); right.isString() && text.endsWith ("*"))
+                return wanted.toString().startsWith (text.dropLastCharacters (1));
 
             return right.toString() == wanted.toString();
         }
