@@ -22,7 +22,7 @@ run_packages=(
 )
 test_packages=(
     libgtest-dev googletest
-    xvfb xauth xdotool x11-utils imagemagick iproute2 procps psmisc
+    xvfb xauth xdotool x11-utils imagemagick iproute2 procps psmisc nftables
     tesseract-ocr tesseract-ocr-eng tesseract-ocr-jpn
     clang-14 libclang-rt-14-dev
 )

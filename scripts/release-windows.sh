@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The Windows release: a zip of the .exe files of a Windows build folder with
 # a short read-me (where the update file goes, the firewall prompt, the
-# licence, where the source is), the licence text and the notices of every
+# licence, where the source is), the firewall helpers, the licence text and the notices of every
 # library linked in, for users who unpack and run; beside it the source the
 # .exe files were built from, which the GPL asks to offer with them.
 #
@@ -53,6 +53,8 @@ fi
 sed -e "s/@VERSION@/$version/g" -e "s/@SOURCE@/$source/g" -e "s/@BUILT_FROM@/$built_from/" -e 's/$/\r/' \
     packaging/windows/README.txt.in > "$stage/README.txt"
 sed 's/$/\r/' LICENSE > "$stage/LICENSE.txt"
+# The firewall rule for the .exe files beside them, and its removal.
+for f in allow-firewall.cmd remove-firewall.cmd; do sed 's/$/\r/' "packaging/windows/$f" > "$stage/$f"; done
 # The notices of what is linked into the .exe files, as Debian ships them: Debian's
 # JUCE, libpng and libjpeg-turbo built from Debian's source packages
 # (scripts/build-windows-deps.sh), Debian's zlib and MinGW-w64 runtime for Windows.

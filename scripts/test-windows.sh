@@ -50,7 +50,7 @@ if not os.path.exists(archive) or f"qvr-updater-{version}/src/app/Main.cpp" not 
     faults.append(f"no {source} with the source beside the zip")
 with zipfile.ZipFile(path) as z:
     names = {n.split("/", 1)[1]: n for n in z.namelist() if "/" in n}
-    faults += [f"the zip lacks {n}" for n in ("README.txt", "LICENSE.txt", *exes, *notices) if n not in names]
+    faults += [f"the zip lacks {n}" for n in ("README.txt", "LICENSE.txt", "allow-firewall.cmd", "remove-firewall.cmd", *exes, *notices) if n not in names]
     faults += [f"{n} does not read like its notice" for n, mark in notices.items() if n in names
                and mark not in z.read(names[n]).decode(errors="replace")]
     if "README.txt" in names and source not in z.read(names["README.txt"]).decode():

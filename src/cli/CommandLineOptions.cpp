@@ -49,6 +49,8 @@ CommandLineOptions CommandLineOptions::parse (const juce::StringArray& arguments
             o.quiet = true;
         else if (a == "--json")
             o.json = true;
+        else if (a == "--check")
+            o.check = true;
         else if (takeValue (a, "-i", "--interface", arguments, i, value, o.error))
         {
             if (value.trim().isEmpty() && o.error.isEmpty())
@@ -69,11 +71,11 @@ CommandLineOptions CommandLineOptions::parse (const juce::StringArray& arguments
 
     if (o.error.isEmpty() && ! o.help && ! o.version)
     {
-        if (files.isEmpty())
+        if (files.isEmpty() && ! o.check)
             o.error = "no update file given";
         else if (files.size() > 1)
             o.error = "one update file at a time, not " + juce::String (files.size());
-        else
+        else if (! files.isEmpty())
             o.file = files[0];
     }
 
@@ -83,6 +85,7 @@ CommandLineOptions CommandLineOptions::parse (const juce::StringArray& arguments
 juce::String CommandLineOptions::usage()
 {
     return "Usage: qvr-update [OPTIONS] FILE\n"
+           "       qvr-update --check [FILE]\n"
            "Sends the firmware update FILE to a QVR-7000 mixer on the local network:\n"
            "announces this computer on every subnet (UDP port 56000), waits for the\n"
            "mixer on TCP port 54000 and sends the file at the pace the mixer reads.\n"
@@ -93,12 +96,16 @@ juce::String CommandLineOptions::usage()
            "      --json                       end with one JSON line: file, size, sha256, mixer,\n"
            "                                   seconds, outcome\n"
            "  -q, --quiet                      print only errors and the outcome\n"
+           "      --check                      send nothing: list what would keep the mixer from\n"
+           "                                   connecting (FILE, interfaces, ports, firewall) and\n"
+           "                                   how to fix each; with --json as {\"checks\": [...]}\n"
            "  -h, --help                       show this help\n"
            "  -V, --version                    show the version\n"
            "\n"
            "Exit status: 0 sent; 2 usage error; 3 the file or the interfaces failed the\n"
            "checks (I codes); 4 the connection failed (C codes); 5 no mixer within\n"
-           "--timeout; 6 the transfer failed (S codes); 130 interrupted (Ctrl-C, SIGTERM).\n"
-           "If no mixer connects, a firewall may drop TCP port 54000 or UDP port 56000,\n"
-           "or the mixer is on another subnet.\n";
+           "--timeout; 6 the transfer failed (S codes); 7 --check found something that\n"
+           "will keep the mixer from connecting; 130 interrupted (Ctrl-C, SIGTERM).\n"
+           "If no mixer connects, 'qvr-update --check' tells why: a firewall that drops\n"
+           "TCP port 54000, the mixer on another subnet, a port held by another program.\n";
 }

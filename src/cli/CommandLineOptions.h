@@ -11,6 +11,7 @@ struct CommandLineOptions
     juce::StringArray interfaces;   // names or IPv4 addresses; empty: every interface
     double timeoutSeconds = 0.0;    // 0: wait for the mixer until interrupted
     bool json = false, quiet = false, help = false, version = false;
+    bool check = false;             // --check: look at what would stop the mixer, send nothing; FILE optional
     juce::String error;
 
     static CommandLineOptions parse (const juce::StringArray& arguments);

@@ -6,6 +6,7 @@
 
 #include <juce_cryptography/juce_cryptography.h>
 
+#include "cli/NetworkCheck.h"
 #include "platform/Console.h"
 #include "resources/TxtLoader.h"
 
@@ -189,6 +190,9 @@ int ConsoleUpdater::run (const std::atomic<bool>& interruptRequested)
     if (! chooseInterfaces())
         return usageError;
 
+    if (options.check)
+        return NetworkCheck (options, settings).run();
+
     // Told from the worker, once the port listens and just before the first announcement.
     const MixerLink* announcing = nullptr;
     settings.onListening = [this, &announcing] (const Listener& listener)
@@ -248,7 +252,8 @@ int ConsoleUpdater::run (const std::atomic<bool>& interruptRequested)
             if (! hinted && waited >= hintAfterSeconds)
             {
                 hinted = true;
-                say ("no mixer yet: is a firewall dropping TCP port 54000 or UDP port 56000, or is the mixer on another subnet?");
+                say ("no mixer yet: is a firewall dropping TCP port 54000 or UDP port 56000, or is the mixer on another subnet?"
+                     " Ctrl-C, then 'qvr-update --check' tells what stands in the way");
             }
 
             if (options.timeoutSeconds > 0.0 && waited >= options.timeoutSeconds && ! timedOut)

@@ -22,6 +22,7 @@ public:
         connectFailed = 4,      // C codes
         noMixerInTime = 5,
         sendFailed = 6,         // S codes
+        somethingBlocks = 7,    // --check found what will keep the mixer from connecting
         interrupted = 130
     };
 

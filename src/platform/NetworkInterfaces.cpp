@@ -4,6 +4,7 @@
 
 #include <arpa/inet.h>
 #include <ifaddrs.h>
+#include <net/if.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 
@@ -57,6 +58,8 @@ InterfaceQueryResult querySystemInterfaces (std::vector<Ipv4Interface>& result)
         // announcements stay on that address instead of going everywhere.
         i.netmask = entry->ifa_netmask != nullptr ? hostOrder (entry->ifa_netmask) : 0xffffffffu;
         i.name = entry->ifa_name != nullptr ? entry->ifa_name : "";
+        i.up = (entry->ifa_flags & IFF_UP) != 0;
+        i.pointToPoint = (entry->ifa_flags & IFF_POINTOPOINT) != 0;
         result.push_back (i);
     }
 

@@ -6,13 +6,16 @@
 #include <vector>
 
 /** One IPv4 interface as the system lists it: address and netmask in host byte
-    order, and the adapter's name where the system gives one (not on Windows).
+    order, the adapter's name where the system gives one (not on Windows), and
+    the two flags that tell whether a broadcast there can reach a mixer at all.
 */
 struct Ipv4Interface
 {
     std::uint32_t address = 0;
     std::uint32_t netmask = 0;
     std::string name = {};
+    bool up = true;
+    bool pointToPoint = false;   // a tunnel, PPP or VPN link: no neighbours to hear a broadcast
 };
 
 /** Outcome of asking the system for its interfaces. The numbers are the

@@ -45,6 +45,8 @@ InterfaceQueryResult querySystemInterfaces (std::vector<Ipv4Interface>& result)
         Ipv4Interface entry;
         entry.address = hostOrder (list[i].iiAddress.AddressIn);
         entry.netmask = hostOrder (list[i].iiNetmask.AddressIn);
+        entry.up = (list[i].iiFlags & IFF_UP) != 0;
+        entry.pointToPoint = (list[i].iiFlags & IFF_POINTTOPOINT) != 0;
         result.push_back (entry);
     }
 

@@ -29,6 +29,7 @@ TEST (CommandLineOptions, ParsesWhatUsersTypeAndNamesWhatIsWrong)
         { { "--timeout", "2.5", "fw.upd" }, "fw.upd", "", 2.5, "" },
         { { "-t", "30", "--json", "-q", "fw.upd" }, "fw.upd", "", 30.0, "" },
         { { "--", "-odd-name.upd" }, "-odd-name.upd", "", 0.0, "" },
+        { { "--check" }, "", "", 0.0, "" },
         { {}, nullptr, "", 0.0, "no update file" },
         { { "a.upd", "b.upd" }, nullptr, "", 0.0, "one update file" },
         { { "--frobnicate", "fw.upd" }, nullptr, "", 0.0, "unknown option --frobnicate" },

@@ -97,6 +97,20 @@ class WineCommandLine(test_e2e.E2ECase):
         self.assertEqual((result["outcome"], result["sha256"]), ("sent", sha))
         self.assertTrue(result["file"].endswith("ファーム.upd"), result["file"])
 
+    def test_qvr_update_exe_check_reports_what_it_can_and_what_wine_hides(self):
+        proc = self.session.spawn(["ip", "netns", "exec", self.session.app_ns, WINE, str(CLI), "--check", "--json"],
+                                  env=wine_env({"PATH": "/usr/bin:/bin", "LANG": "C.UTF-8"}),
+                                  stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        out, err = proc.communicate(timeout=60)
+        result = json.loads(out.decode())
+        checks = {c["check"]: (c["status"], c["detail"]) for c in result["checks"]}
+        self.assertEqual((proc.returncode, result["exit"]), (0, 0), err.decode(errors="replace"))
+        self.assertEqual(checks[f"interface {harness.APP_ADDR}"], ("ok", f"{harness.APP_ADDR}/24, broadcast {harness.BROADCAST}"))
+        self.assertEqual(checks["TCP port 54000"], ("ok", "free to listen on"))
+        # Wine names the network but keeps the firewall's state to itself.
+        self.assertEqual(checks[f"firewall on qvr0 {harness.APP_ADDR}"],
+                         ("unchecked", "Public network; could not check: the firewall did not tell whether it is on"))
+
 
 # Thicker than JUCE's drop-shadow windows, thinner than any box.
 SHADOW_THICKNESS = 24
