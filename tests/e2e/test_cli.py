@@ -188,7 +188,8 @@ class CommandLine(unittest.TestCase):
                 self.assertEqual(code, status, err)
                 self.assertIn(says, err)
                 if "--json" in args:  # one line, and nothing else, on stdout
-                    self.assertEqual(json.loads(out)["exit"], status)
+                    result = json.loads(out)
+                    self.assertEqual((result["exit"], result["outcome"]), (status, {2: "usage", 3: "I4"}[status]))
                     self.assertEqual(out.count("\n"), 1)
 
 
