@@ -69,6 +69,10 @@ CommandLineOptions CommandLineOptions::parse (const juce::StringArray& arguments
             o.error = "unknown option " + a;
     }
 
+    // A script that asked for JSON gets it for a usage error too, wherever the error stands.
+    if (o.error.isNotEmpty())
+        o.json = o.json || arguments.indexOf ("--json") >= 0;
+
     if (o.error.isEmpty() && ! o.help && ! o.version)
     {
         if (files.isEmpty() && ! o.check)

@@ -1,13 +1,15 @@
 #include "cli/ConsoleUpdater.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 
 #include <juce_cryptography/juce_cryptography.h>
 
+#include "cli/JsonLine.h"
 #include "cli/NetworkCheck.h"
 #include "platform/Console.h"
+#include "platform/RegularFileReader.h"
+#include "platform/SystemText.h"
 #include "resources/TxtLoader.h"
 
 namespace
@@ -68,31 +70,74 @@ namespace
 
     bool matches (const Ipv4Interface& i, const juce::String& wanted)
     {
-        return juce::String (i.name) == wanted || dotted (i.address) == wanted;
+        return systemText::fromBytes (i.name.c_str()) == wanted || dotted (i.address) == wanted;
     }
 
-    // Why the file failed the check, in words; the I4 line follows it.
+    // Why the file failed the check, in words; the I4 line follows it. Only a
+    // stat and the reader touch FILE: opening a FIFO with JUCE's streams waits
+    // for a writer, for good.
     juce::String fileProblem (const juce::File& file)
     {
-        if (file.isDirectory())
-            return "is a folder";
+        switch (console::lookAt (file).kind)
+        {
+            case console::PathFacts::folder:  return "is a folder";
+            case console::PathFacts::missing: return "does not exist";
+            case console::PathFacts::special: return "is not a regular file (a FIFO, a device or a socket)";
+            case console::PathFacts::unknown:
+            case console::PathFacts::regularFile: break;
+        }
 
-        if (! file.existsAsFile())
-            return "does not exist";
-
-        if (file.getSize() > UpdateEnvironment::maxUpdateFileSize)
-            return "is 4 GiB or larger";
-
+        RegularFileReader reader (file);
         char head[7] = {};
-        juce::FileInputStream in (file);
 
-        if (! in.openedOk())
+        if (! reader.isOpen())
             return "cannot be read";
 
-        if (in.read (head, sizeof (head)) != (int) sizeof (head) || std::memcmp (head, "QVR-700", 7) != 0)
+        if (reader.getSize() > UpdateEnvironment::maxUpdateFileSize)
+            return "is 4 GiB or larger";
+
+        if (reader.read (head, sizeof (head)) != (int) sizeof (head) || std::memcmp (head, "QVR-700", 7) != 0)
             return "does not begin with \"QVR-700\": not an update file for this mixer";
 
         return "cannot be read";
+    }
+
+    // JUCE's hashing reads an InputStream; the reader is what may open FILE.
+    class ReaderStream final : public juce::InputStream
+    {
+    public:
+        explicit ReaderStream (const juce::File& file) : reader (file) {}
+
+        juce::int64 getTotalLength() override { return reader.getSize(); }
+        bool isExhausted() override { return ended; }
+        juce::int64 getPosition() override { return position; }
+        bool setPosition (juce::int64 wanted) override { return wanted == position; } // forward only
+
+        int read (void* destination, int numBytes) override
+        {
+            const auto n = reader.read (destination, numBytes);
+            failed = failed || n < 0;
+            ended = n < numBytes;
+            position += juce::jmax (0, n);
+            return juce::jmax (0, n);
+        }
+
+        RegularFileReader reader;
+        bool ended = false, failed = false;
+        juce::int64 position = 0;
+    };
+
+    // Empty when the file cannot be read whole.
+    juce::String sha256Of (const juce::File& file)
+    {
+        ReaderStream stream (file);
+
+        if (! stream.reader.isOpen() || stream.reader.getSize() > UpdateEnvironment::maxUpdateFileSize)
+            return {};
+
+        juce::BufferedInputStream buffered (stream, 64 * 1024);
+        const auto hash = juce::SHA256 (buffered).toHexString();
+        return stream.failed || stream.position != stream.reader.getSize() ? juce::String() : hash;
     }
 
     int messageIdFor (int stage, int result)
@@ -110,7 +155,7 @@ namespace
 ConsoleUpdater::ConsoleUpdater (CommandLineOptions o, MixerLink::Settings s)
     : options (std::move (o)),
       settings (std::move (s)),
-      file (juce::File::getCurrentWorkingDirectory().getChildFile (options.file))
+      file (systemText::workingDirectory().getChildFile (options.file))
 {
     settings.updateFile = file;
 }
@@ -127,16 +172,16 @@ void ConsoleUpdater::complain (const juce::String& line)
     console::write ("qvr-update: " + line + "\n", true);
 }
 
-bool ConsoleUpdater::chooseInterfaces()
+juce::String ConsoleUpdater::chooseInterfaces()
 {
     if (options.interfaces.isEmpty())
-        return true;
+        return {};
 
     std::vector<Ipv4Interface> all;
 
     // A failed query is the link's to report, with its own code.
     if (settings.interfaces (all) != InterfaceQueryResult::ok)
-        return true;
+        return {};
 
     for (auto& wanted : options.interfaces)
     {
@@ -145,10 +190,9 @@ bool ConsoleUpdater::chooseInterfaces()
             juce::StringArray known;
 
             for (auto& i : all)
-                known.add ((i.name.empty() ? juce::String() : juce::String (i.name) + " ") + dotted (i.address));
+                known.add ((i.name.empty() ? juce::String() : systemText::fromBytes (i.name.c_str()) + " ") + dotted (i.address));
 
-            complain ("no IPv4 interface is named or addressed \"" + wanted + "\"; there are: " + known.joinIntoString (", "));
-            return false;
+            return "no IPv4 interface is named or addressed \"" + wanted + "\"; there are: " + known.joinIntoString (", ");
         }
     }
 
@@ -163,7 +207,20 @@ bool ConsoleUpdater::chooseInterfaces()
         return result;
     };
 
-    return true;
+    return {};
+}
+
+int ConsoleUpdater::refuse (const juce::String& problem, const juce::String& hint)
+{
+    complain (problem);
+
+    if (hint.isNotEmpty())
+        console::write (hint + "\n", true);
+
+    if (options.json)
+        console::write (resultLine ("usage", problem, usageError, {}, 0.0, false) + "\n", false);
+
+    return usageError;
 }
 
 int ConsoleUpdater::run (const std::atomic<bool>& interruptRequested)
@@ -181,14 +238,10 @@ int ConsoleUpdater::run (const std::atomic<bool>& interruptRequested)
     }
 
     if (options.error.isNotEmpty())
-    {
-        complain (options.error);
-        console::write ("Try 'qvr-update --help'.\n", true);
-        return usageError;
-    }
+        return refuse (options.error, "Try 'qvr-update --help'.");
 
-    if (! chooseInterfaces())
-        return usageError;
+    if (const auto problem = chooseInterfaces(); problem.isNotEmpty())
+        return refuse (problem, {});
 
     if (options.check)
         return NetworkCheck (options, settings).run();
@@ -215,7 +268,7 @@ int ConsoleUpdater::run (const std::atomic<bool>& interruptRequested)
     int shownStage = 0;
     bool timedOut = false, hinted = false;
     double waitingSince = 0, sendingSince = 0, lastProgress = 0;
-    int lastTenth = -1;
+    int lastTenth = -1, progressWidth = 0;
     const bool terminal = console::isTerminal (options.json);
 
     while (! road.done.wait (lookIntervalMs))
@@ -242,7 +295,7 @@ int ConsoleUpdater::run (const std::atomic<bool>& interruptRequested)
             shownStage = sending;
             sendingSince = now;
             say ("mixer " + link.getMixerAddress() + " connected; sending " + file.getFileName()
-                 + " (" + juce::String (file.getSize()) + " bytes)");
+                 + " (" + juce::String (console::lookAt (file).size) + " bytes)");
         }
 
         if (stage == connecting)
@@ -273,8 +326,11 @@ int ConsoleUpdater::run (const std::atomic<bool>& interruptRequested)
             const auto rate = seconds > 0.5 ? SendProgress::formatBytes ((juce::int64) ((double) progress.sent / seconds)) + "/s" : juce::String ("--");
             const auto line = progress.describe() + "  " + rate;
 
+            // Padded to the longest so far, so no fragment of a longer one stays on screen.
+            progressWidth = juce::jmax (progressWidth, line.length());
+
             if (terminal)
-                console::write ("\r" + line + "   ", options.json);
+                console::write ("\r" + line.paddedRight (' ', progressWidth), options.json);
             else if (const int tenth = (int) (progress.fraction() * 10.0); tenth != lastTenth)
             {
                 lastTenth = tenth;
@@ -286,7 +342,7 @@ int ConsoleUpdater::run (const std::atomic<bool>& interruptRequested)
     if (const auto progress = link.getSendProgress(); shownStage == sending && progress.total > 0 && ! options.quiet)
     {
         if (terminal)
-            console::write ("\r" + progress.describe() + "   \n", options.json);
+            console::write ("\r" + progress.describe().paddedRight (' ', progressWidth) + "\n", options.json);
         else if (lastTenth < 10)
             say (progress.describe());
     }
@@ -326,28 +382,29 @@ int ConsoleUpdater::finish (int stage, int result, bool timedOut, const juce::St
     // The window's own words for the outcome, in the language it would choose.
     const auto message = result == 0 ? txt->getString (10).trim() : txt->getString (messageIdFor (stage, result));
 
-    if (options.json)
-    {
-        console::write (message + "\n", true);
+    console::write (message + "\n", options.json);
 
-        auto* o = new juce::DynamicObject();
-        const bool regular = file.existsAsFile();
-        o->setProperty ("file", file.getFullPathName());
-        o->setProperty ("size", regular ? juce::var (file.getSize()) : juce::var());
-        o->setProperty ("sha256", regular && file.getSize() <= UpdateEnvironment::maxUpdateFileSize
-                                      ? juce::var (juce::SHA256 (file).toHexString()) : juce::var());
-        o->setProperty ("mixer", mixer.isEmpty() ? juce::var() : juce::var (mixer));
-        o->setProperty ("seconds", std::round (seconds * 1000.0) / 1000.0);
-        o->setProperty ("outcome", outcome);
-        o->setProperty ("message", message);
-        o->setProperty ("exit", status);
-        console::write (juce::JSON::toString (juce::var (o), true) + "\n", false);
-    }
-    else
-    {
-        console::write (message + "\n", false);
-    }
+    if (options.json)
+        console::write (resultLine (outcome, message, status, mixer, seconds, true) + "\n", false);
 
     TxtLoader::deleteInstance();
     return status;
+}
+
+juce::String ConsoleUpdater::resultLine (const juce::String& outcome, const juce::String& message, int status,
+                                         const juce::String& mixer, double seconds, bool lookAtFile) const
+{
+    const auto facts = lookAtFile ? console::lookAt (file) : console::PathFacts {};
+    const auto sha256 = facts.kind == console::PathFacts::regularFile ? sha256Of (file) : juce::String();
+    JsonLine json;
+
+    options.file.isEmpty() ? json.addNull ("file") : json.add ("file", file.getFullPathName());
+    facts.kind == console::PathFacts::regularFile ? json.add ("size", facts.size) : json.addNull ("size");
+    sha256.isEmpty() ? json.addNull ("sha256") : json.add ("sha256", sha256);
+    mixer.isEmpty() ? json.addNull ("mixer") : json.add ("mixer", mixer);
+    json.add ("seconds", seconds, 3);
+    json.add ("outcome", outcome);
+    json.add ("message", message);
+    json.add ("exit", status);
+    return json.toString();
 }

@@ -34,7 +34,14 @@ public:
 
 private:
     int finish (int stage, int result, bool timedOut, const juce::String& mixer, double seconds);
-    bool chooseInterfaces();
+    int refuse (const juce::String& problem, const juce::String& hint);
+
+    /** Empty when the interfaces asked for exist; else what is wrong. */
+    juce::String chooseInterfaces();
+
+    /** The --json result: one object on one line, for scripts. */
+    juce::String resultLine (const juce::String& outcome, const juce::String& message, int status,
+                             const juce::String& mixer, double seconds, bool lookAtFile) const;
     void say (const juce::String& line);
     void complain (const juce::String& line);
 

@@ -1,25 +1,17 @@
 #include <atomic>
-#include <csignal>
 
 #include "cli/ConsoleUpdater.h"
 #include "platform/Console.h"
-
-namespace
-{
-    // Lock-free, so a signal handler may set it.
-    std::atomic<bool> interruptRequested { false };
-
-    extern "C" void requestInterrupt (int)
-    {
-        interruptRequested = true;
-    }
-}
+#include "platform/SystemText.h"
 
 int main (int argc, char** argv)
 {
-    std::signal (SIGINT, requestInterrupt);
-    std::signal (SIGTERM, requestInterrupt);
+    static std::atomic<bool> interruptRequested { false };
+    console::setUp (interruptRequested);
 
+    // FILE is resolved against the working directory here, before the process
+    // may have to leave it.
     ConsoleUpdater updater (CommandLineOptions::parse (console::arguments (argc, argv)));
+    systemText::makeProcessTextSafe();
     return updater.run (interruptRequested);
 }

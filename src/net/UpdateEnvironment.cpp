@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/RegularFileReader.h"
+#include "platform/SystemText.h"
 
 namespace
 {
@@ -40,7 +41,7 @@ UpdateEnvironment::UpdateEnvironment (const juce::File& updateFile, InterfaceSou
 
 juce::File UpdateEnvironment::getUpdateFile()
 {
-    return getUpdateFileFor (juce::File::getSpecialLocation (juce::File::currentExecutableFile));
+    return getUpdateFileFor (systemText::executableFile());
 }
 
 juce::File UpdateEnvironment::getUpdateFileFor (const juce::File& executable)

@@ -1,19 +1,44 @@
 #include "platform/Console.h"
 
+#include "platform/SystemText.h"
 #include "platform/WindowsSystem.h"
 
 #include <shellapi.h>
 
 namespace
 {
+    std::atomic<bool>* interruptFlag = nullptr;
+    std::atomic<bool> streamLost[2];
+
     HANDLE streamHandle (bool errorStream)
     {
         return ::GetStdHandle (errorStream ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+    }
+
+    // Runs on a thread of its own that the system starts for the event.
+    BOOL WINAPI onConsoleEvent (DWORD event)
+    {
+        interruptFlag->store (true);
+
+        // After a close, logoff or shutdown the system ends the process as soon
+        // as this returns (or after about 5 s): main() gets that long to stop
+        // announcing and close the port, and its own exit ends us earlier.
+        if (event == CTRL_CLOSE_EVENT || event == CTRL_LOGOFF_EVENT || event == CTRL_SHUTDOWN_EVENT)
+            ::Sleep (4500);
+
+        return TRUE;
     }
 }
 
 namespace console
 {
+void setUp (std::atomic<bool>& interruptRequested)
+{
+    // Unlike the C runtime's default, which ends the process on the spot.
+    interruptFlag = &interruptRequested;
+    ::SetConsoleCtrlHandler (onConsoleEvent, TRUE);
+}
+
 juce::StringArray arguments (int, char**)
 {
     // The narrow argv went through the ANSI code page: a file under
@@ -40,17 +65,44 @@ bool isTerminal (bool errorStream)
 
 void write (const juce::String& text, bool errorStream)
 {
+    auto& lost = streamLost[errorStream ? 1 : 0];
+
+    if (lost.load())
+        return;
+
+    const auto shown = systemText::forDisplay (text);
     const auto handle = streamHandle (errorStream);
     DWORD written = 0;
+    BOOL ok = FALSE;
 
     if (isTerminal (errorStream))
     {
-        const auto* wide = text.toWideCharPointer();
-        ::WriteConsoleW (handle, wide, (DWORD) std::wcslen (wide), &written, nullptr);
-        return;
+        const auto* wide = shown.toWideCharPointer();
+        ok = ::WriteConsoleW (handle, wide, (DWORD) std::wcslen (wide), &written, nullptr);
+    }
+    else
+    {
+        const auto utf8 = shown.toUTF8();
+        ok = ::WriteFile (handle, utf8.getAddress(), (DWORD) utf8.sizeInBytes() - 1, &written, nullptr);
     }
 
-    const auto utf8 = text.toUTF8();
-    ::WriteFile (handle, utf8.getAddress(), (DWORD) utf8.sizeInBytes() - 1, &written, nullptr);
+    if (! ok)
+        lost = true;
+}
+
+PathFacts lookAt (const juce::File& path)
+{
+    WIN32_FILE_ATTRIBUTE_DATA info {};
+
+    if (! ::GetFileAttributesExW (path.getFullPathName().toWideCharPointer(), GetFileExInfoStandard, &info))
+    {
+        const auto error = ::GetLastError();
+        return { error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? PathFacts::missing : PathFacts::unknown, 0 };
+    }
+
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return { PathFacts::folder, 0 };
+
+    return { PathFacts::regularFile, ((juce::int64) info.nFileSizeHigh << 32) | (juce::int64) info.nFileSizeLow };
 }
 } // namespace console

@@ -1,5 +1,7 @@
 #include "platform/LanguageSource.h"
 
+#include "platform/SystemText.h"
+
 #include <cstdlib>
 #include <cstring>
 
@@ -36,7 +38,7 @@ namespace
     {
         for (auto* name : { "LC_ALL", "LC_MESSAGES", "LANG" })
             if (auto* value = std::getenv (name); value != nullptr && *value != 0)
-                return value;
+                return systemText::fromBytes (value);
 
         return {};
     }

@@ -1,5 +1,7 @@
 #include "resources/TxtLoader.h"
 
+#include "platform/SystemText.h"
+
 #include <cstring>
 #include <string>
 
@@ -37,47 +39,11 @@ namespace
         return nullptr;
     }
 
-    // Length of the well-formed UTF-8 sequence at p (at most `left` bytes), or 0.
-    int validSequenceLength (const unsigned char* p, size_t left)
-    {
-        const auto lead = p[0];
-        const int length = lead < 0x80 ? 1 : (lead >> 5) == 0x6 ? 2 : (lead >> 4) == 0xe ? 3 : (lead >> 3) == 0x1e ? 4 : 0;
-
-        if (length == 0 || (size_t) length > left || (length == 2 && lead < 0xc2) || (length == 4 && lead > 0xf4))
-            return 0;
-
-        for (int i = 1; i < length; ++i)
-            if ((p[i] & 0xc0) != 0x80)
-                return 0;
-
-        return length;
-    }
-
     // juce::String::fromUTF8 overruns its own buffer on malformed input, so a
-    // damaged block must never reach it as it is: bad bytes become U+FFFD.
+    // damaged block must never reach it as it is: bad bytes show as U+FFFD.
     juce::String decodeUtf8 (const char* text)
     {
-        const auto* bytes = reinterpret_cast<const unsigned char*> (text);
-        const auto size = std::strlen (text);
-
-        std::string clean;
-        clean.reserve (size);
-
-        for (size_t i = 0; i < size;)
-        {
-            if (const auto n = validSequenceLength (bytes + i, size - i); n > 0)
-            {
-                clean.append (text + i, (size_t) n);
-                i += (size_t) n;
-            }
-            else
-            {
-                clean.append ("\xEF\xBF\xBD");
-                ++i;
-            }
-        }
-
-        return juce::String::fromUTF8 (clean.data(), (int) clean.size());
+        return systemText::forDisplay (systemText::fromBytes (text));
     }
 
     const char* endOfSearch (const char* from, const char* end)

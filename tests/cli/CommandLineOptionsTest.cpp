@@ -57,6 +57,9 @@ TEST (CommandLineOptions, ParsesWhatUsersTypeAndNamesWhatIsWrong)
         EXPECT_EQ (o.timeoutSeconds, c.timeout);
     }
 
+    // A usage error is told as JSON too, wherever --json stands.
+    EXPECT_TRUE (CommandLineOptions::parse (toArray ({ "--frobnicate", "--json", "fw.upd" })).json);
+
     // Help and version need no file.
     EXPECT_TRUE (CommandLineOptions::parse (toArray ({ "--help" })).help);
     EXPECT_EQ (CommandLineOptions::parse (toArray ({ "-V" })).error, "");

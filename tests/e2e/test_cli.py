@@ -1,17 +1,24 @@
 #!/usr/bin/python3
 """The command-line updater end to end, in the private namespace pair against
-the mixer simulator: the whole road with sha256, Ctrl-C while waiting, a mixer
-that resets mid-stream, and the bad starts that must end before announcing.
+the mixer simulator: the whole road with sha256 under names that are not UTF-8
+or hold every control character, Ctrl-C while waiting, a mixer that resets
+mid-stream, output that goes away mid-stream, the progress line on a terminal,
+and the bad starts that must end before announcing. Also the window started
+from a folder whose name is not UTF-8.
 
-    test_cli.py --cli PATH/qvr-update [unittest arguments]
+    test_cli.py --cli PATH/qvr-update --binary PATH/QvrUpdater [unittest arguments]
 """
 
 import argparse
 import hashlib
 import json
+import os
+import pty
+import select
 import signal
 import subprocess
 import sys
+import time
 import unittest
 from pathlib import Path
 
@@ -20,7 +27,10 @@ import harness  # noqa: E402
 from harness import make_update_file, poll  # noqa: E402
 
 CLI = None
+WINDOW = None
 SESSION = None
+# A zip made on Windows, unpacked on Linux: names in cp1252 bytes.
+LATIN1_FOLDER = os.fsdecode(b"Fran\xe7ais 100\x80")
 
 
 def setUpModule():
@@ -37,13 +47,14 @@ class CommandLine(unittest.TestCase):
         self.folder = SESSION.folder("cli")
         self.addCleanup(SESSION.end_processes)
 
-    def start(self, *args, update=None, name="fw.upd"):
-        """qvr-update in the tool's namespace; returns the process and the file it was given."""
-        path = self.folder / name
+    def start(self, *args, update=None, name="fw.upd", cwd=None, stdout=subprocess.PIPE, text=True):
+        """qvr-update in the tool's namespace; returns the process and the file it was given
+        (by its bare name when started in the folder cwd)."""
+        path = (cwd or self.folder) / name
         if update is not None:
             path.write_bytes(update)
-        proc = SESSION.spawn(["ip", "netns", "exec", SESSION.app_ns, str(CLI), *map(str, args), str(path)],
-                             stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True,
+        proc = SESSION.spawn(["ip", "netns", "exec", SESSION.app_ns, str(CLI), *map(str, args), name if cwd else str(path)],
+                             stdout=stdout, stderr=subprocess.PIPE, text=text, cwd=cwd,
                              env={"PATH": "/usr/bin:/bin", "LANG": "C.UTF-8"})
         return proc, path
 
@@ -54,7 +65,11 @@ class CommandLine(unittest.TestCase):
     def test_whole_road_with_json_result(self):
         update = make_update_file(300 * 1024)
         sim = SESSION.simulator("--timeout", 30)
-        proc, path = self.start("--json", update=update)
+        # Linux names may hold anything but '/' and NUL; started in a folder that is not UTF-8.
+        folder = self.folder / LATIN1_FOLDER
+        folder.mkdir()
+        name = '"quoted" back\\slash ' + "".join(map(chr, range(1, 32))) + " ファーム 😀.upd"
+        proc, _ = self.start("--json", update=update, name=name, cwd=folder)
         report = sim.result(40)
         code, out, err = self.finish(proc)
         self.assertEqual(code, 0, err)
@@ -64,7 +79,7 @@ class CommandLine(unittest.TestCase):
         self.assertEqual(result["outcome"], "sent", result)
         self.assertEqual((result["size"], result["sha256"], result["mixer"], result["exit"]),
                          (len(update), hashlib.sha256(update).hexdigest(), harness.MIX_ADDR, 0))
-        self.assertEqual(result["file"], str(path))
+        self.assertEqual(result["file"], f"{self.folder}/Fran\ufffdais 100\ufffd/{name}")
         # Human lines go to stderr with --json: the subnet, then plain progress lines up to 100 %.
         self.assertIn(f"announcing on {harness.APP_ADDR} to {harness.BROADCAST}:56000", err)
         self.assertRegex(err, r"100 %  307 / 307 kB")
@@ -90,18 +105,78 @@ class CommandLine(unittest.TestCase):
         self.assertEqual(code, 6, err)
         self.assertRegex(out.strip().splitlines()[-1], r"^Cannot find the UpdateFile_S[23]$")
 
+    def test_output_that_goes_away_stops_no_transfer(self):
+        # stdout's reader gone from the start (| true), stderr's mid-stream (| head -1),
+        # then the SSH session drops (SIGHUP): the mixer still gets the whole file.
+        update = make_update_file(2_000_000)
+        sim = SESSION.simulator("--timeout", 30)
+        proc, _ = self.start("--json", update=update, text=False)
+        proc.stdout.close()
+        told, stderr = bytearray(), proc.stderr.fileno()
+        poll("the first progress line", 20,
+             lambda: told.extend(os.read(stderr, 4096) if select.select([stderr], [], [], 0)[0] else b"") or b" MB " in told)
+        proc.stderr.close()
+        proc.send_signal(signal.SIGHUP)
+        report = sim.result(40)
+        self.assertEqual(report["sha256"], hashlib.sha256(update).hexdigest())
+        self.assertEqual(proc.wait(20), 0)
+
+    def test_the_last_progress_line_on_a_terminal_keeps_no_fragment(self):
+        sim = SESSION.simulator("--timeout", 30)
+        master, slave = pty.openpty()
+        proc, _ = self.start(update=make_update_file(2_000_000), stdout=slave)
+        os.close(slave)
+        shown, deadline = b"", time.monotonic() + 40
+        while time.monotonic() < deadline:
+            if select.select([master], [], [], 0.5)[0]:
+                try:
+                    chunk = os.read(master, 4096)
+                except OSError:  # EIO: the last writer has gone
+                    break
+                if not chunk:
+                    break
+                shown += chunk
+        os.close(master)
+        self.assertEqual(sim.result(10)["result"], "ok")
+        self.assertEqual(proc.wait(10), 0)
+        # What the terminal shows: each \r goes back to the line's start and overwrites.
+        lines = []
+        for line in shown.decode().split("\n"):
+            screen = ""
+            for part in line.split("\r"):
+                screen = part + screen[len(part):]
+            lines.append(screen.rstrip())
+        self.assertIn("100 %  2.0 / 2.0 MB  0:00", lines)
+
+    def test_window_started_in_a_folder_not_named_in_utf8_finds_its_update_file(self):
+        folder = self.folder / LATIN1_FOLDER
+        app = harness.App(SESSION, WINDOW, update=make_update_file(4096), folder=folder)
+        here = os.getcwd()
+        os.chdir(folder)  # as a file manager starts it
+        try:
+            app.start()
+        finally:
+            os.chdir(here)
+        app.wait_window()
+        language = app.wait_screen("the language screen", harness.language_screen)
+        app.press_first()
+        app.wait_screen("the confirm screen", harness.confirm_screen(language))
+
     def test_bad_starts_end_before_announcing(self):
         probe = SESSION.probe()
         (self.folder / "dir.upd").mkdir()
+        os.mkfifo(self.folder / "fifo.upd")
         good = make_update_file(100)
         cases = [  # arguments, file name, its content, exit status, what stderr says
-            (["--interface", "nosuch0"], "fw.upd", good, 2, "no IPv4 interface"),
+            (["--json", "--interface", "nosuch0"], "fw.upd", good, 2, "no IPv4 interface"),
             (["--timeout", "soon"], "fw.upd", good, 2, "--timeout"),
-            (["--frobnicate"], "fw.upd", good, 2, "unknown option"),
+            (["--frobnicate", "--json"], "fw.upd", good, 2, "unknown option"),
             ([], "empty.upd", b"", 3, "does not begin"),
             ([], "other.upd", b"QVR-6000" + bytes(100), 3, "does not begin"),
             ([], "missing.upd", None, 3, "does not exist"),
             ([], "dir.upd", None, 3, "is a folder"),
+            ([], "fifo.upd", None, 3, "is not a regular file"),
+            (["--json"], "/dev/zero", None, 3, "is not a regular file"),
             (["--timeout", "1"], "fw.upd", good, 5, "no mixer connected within 1"),
         ]
         for args, name, content, status, says in cases:
@@ -109,21 +184,27 @@ class CommandLine(unittest.TestCase):
                 if status == 5:
                     self.assertEqual(probe.count(), 0, "a bad start announced")
                 proc, _ = self.start(*args, update=content, name=name)
-                code, out, err = self.finish(proc)
+                code, out, err = self.finish(proc, 10)
                 self.assertEqual(code, status, err)
                 self.assertIn(says, err)
+                if "--json" in args:  # one line, and nothing else, on stdout
+                    result = json.loads(out)
+                    self.assertEqual((result["exit"], result["outcome"]), (status, {2: "usage", 3: "I4"}[status]))
+                    self.assertEqual(out.count("\n"), 1)
 
 
 def main():
-    global CLI
+    global CLI, WINDOW
     parser = argparse.ArgumentParser(add_help=False)
     parser.add_argument("--cli", required=True)
+    parser.add_argument("--binary", required=True, help="the window, QvrUpdater")
     parser.add_argument("--source", help="source tree (scripts/, tools/); default: this file's")
     parser.add_argument("--watchdog", type=int, default=240)
     args, rest = parser.parse_known_args()
     if args.source:
         harness.use_source(args.source)
     CLI = Path(args.cli).resolve()
+    WINDOW = Path(args.binary).resolve()
     harness.install_watchdog(args.watchdog)
     return harness.run_cases(rest, ["__main__"], lambda: SESSION)
 
