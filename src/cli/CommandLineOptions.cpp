@@ -1,7 +1,21 @@
 #include "cli/CommandLineOptions.h"
 
+#include <algorithm>
+
 namespace
 {
+    // Four numbers of 0..255 without leading zeros, as a mixer's address reads.
+    bool isDottedIpv4 (const juce::String& text)
+    {
+        const auto parts = juce::StringArray::fromTokens (text, ".", "");
+
+        return parts.size() == 4 && std::all_of (parts.begin(), parts.end(), [] (const juce::String& p)
+        {
+            return p.isNotEmpty() && p.length() <= 3 && p.containsOnly ("0123456789")
+                && (p.length() == 1 || p[0] != '0') && p.getIntValue() <= 255;
+        });
+    }
+
     // "--name=value" or "--name value" (long), "-n value" (short).
     bool takeValue (const juce::String& argument, const char* shortName, const char* longName,
                     const juce::StringArray& arguments, int& index, juce::String& value, juce::String& error)
@@ -14,7 +28,7 @@ namespace
             return true;
         }
 
-        if (argument != shortName && argument != longForm)
+        if ((shortName == nullptr || argument != shortName) && argument != longForm)
             return false;
 
         if (index + 1 >= arguments.size())
@@ -58,6 +72,20 @@ CommandLineOptions CommandLineOptions::parse (const juce::StringArray& arguments
 
             o.interfaces.add (value.trim());
         }
+        else if (takeValue (a, nullptr, "--mixers", arguments, i, value, o.error))
+        {
+            o.mixers = value.getIntValue();
+
+            if (o.error.isEmpty() && (! value.containsOnly ("0123456789") || value.isEmpty() || o.mixers < 1 || o.mixers > 64))
+                o.error = "--mixers takes a number of mixers from 1 to 64, not \"" + value + "\"";
+        }
+        else if (takeValue (a, nullptr, "--mixer", arguments, i, value, o.error))
+        {
+            if (o.error.isEmpty() && ! isDottedIpv4 (value))
+                o.error = "--mixer takes a mixer's IPv4 address, such as 192.168.1.50, not \"" + value + "\"";
+
+            o.mixerAddresses.addIfNotAlreadyThere (value);
+        }
         else if (takeValue (a, "-t", "--timeout", arguments, i, value, o.error))
         {
             o.timeoutSeconds = value.getDoubleValue();
@@ -72,6 +100,14 @@ CommandLineOptions CommandLineOptions::parse (const juce::StringArray& arguments
     // A script that asked for JSON gets it for a usage error too, wherever the error stands.
     if (o.error.isNotEmpty())
         o.json = o.json || arguments.indexOf ("--json") >= 0;
+
+    // Each address is one mixer: more mixers than addresses could never all connect.
+    if (o.error.isEmpty() && o.mixers > 0 && ! o.mixerAddresses.isEmpty() && o.mixers > o.mixerAddresses.size())
+        o.error = "--mixers " + juce::String (o.mixers) + " with only " + juce::String (o.mixerAddresses.size())
+                + " --mixer address" + (o.mixerAddresses.size() == 1 ? "" : "es");
+
+    if (o.error.isEmpty() && o.check && o.fleetSize() > 0)
+        o.error = "--check sends nothing: it takes no --mixers or --mixer";
 
     if (o.error.isEmpty() && ! o.help && ! o.version)
     {
@@ -97,19 +133,26 @@ juce::String CommandLineOptions::usage()
            "\n"
            "  -i, --interface NAME-OR-ADDRESS  announce only there (e.g. eth0 or 192.168.1.20); repeatable\n"
            "  -t, --timeout SECONDS            give up when no mixer has connected within SECONDS\n"
-           "      --json                       end with one JSON line: file, size, sha256, mixer,\n"
-           "                                   seconds, outcome\n"
+           "      --json                       end with one JSON line: file, size, sha256 (of what\n"
+           "                                   was sent), mixer, seconds, outcome, delivered\n"
            "  -q, --quiet                      print only errors and the outcome\n"
+           "      --mixers N                   update N mixers in one run, each as it connects, all\n"
+           "                                   at once; --timeout then ends the wait for the rest\n"
+           "      --mixer ADDRESS              only a mixer at this IPv4 address may connect; any\n"
+           "                                   other connection is closed at once; repeatable\n"
+           "                                   (without --mixers: one mixer per address)\n"
            "      --check                      send nothing: list what would keep the mixer from\n"
            "                                   connecting (FILE, interfaces, ports, firewall) and\n"
            "                                   how to fix each; with --json as {\"checks\": [...]}\n"
            "  -h, --help                       show this help\n"
            "  -V, --version                    show the version\n"
            "\n"
-           "Exit status: 0 sent; 2 usage error; 3 the file or the interfaces failed the\n"
-           "checks (I codes); 4 the connection failed (C codes); 5 no mixer within\n"
-           "--timeout; 6 the transfer failed (S codes); 7 --check found something that\n"
-           "will keep the mixer from connecting; 130 interrupted (Ctrl-C, SIGTERM).\n"
+           "Exit status: 0 sent, and the mixer took every byte; 2 usage error; 3 the file\n"
+           "or the interfaces failed the checks (I codes); 4 the connection failed\n"
+           "(C codes); 5 no mixer within --timeout (with --mixers: fewer than N; those\n"
+           "that came were served); 6 the transfer failed (S codes; with --mixers: for\n"
+           "any mixer, the others still finish); 7 --check found something that will keep\n"
+           "the mixer from connecting; 130 interrupted (Ctrl-C, SIGTERM).\n"
            "If no mixer connects, 'qvr-update --check' tells why: a firewall that drops\n"
            "TCP port 54000, the mixer on another subnet, a port held by another program.\n";
 }

@@ -12,6 +12,11 @@ struct CommandLineOptions
     double timeoutSeconds = 0.0;    // 0: wait for the mixer until interrupted
     bool json = false, quiet = false, help = false, version = false;
     bool check = false;             // --check: look at what would stop the mixer, send nothing; FILE optional
+    int mixers = 0;                 // --mixers N: serve N mixers in one run; 0: one, as the window does
+    juce::StringArray mixerAddresses;   // --mixer ADDRESS: only these may connect; repeatable
+
+    /** How many mixers the run serves: --mixers, else the --mixer addresses, else none (the one-mixer road). */
+    int fleetSize() const noexcept { return mixers > 0 ? mixers : mixerAddresses.size(); }
     juce::String error;
 
     static CommandLineOptions parse (const juce::StringArray& arguments);

@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <cstring>
 
-#include <juce_cryptography/juce_cryptography.h>
-
+#include "app/PhaseScreen.h"
+#include "cli/FleetUpdater.h"
 #include "cli/JsonLine.h"
 #include "cli/NetworkCheck.h"
+#include "cli/StepRunner.h"
 #include "platform/Console.h"
 #include "platform/RegularFileReader.h"
 #include "platform/SystemText.h"
@@ -14,55 +15,6 @@
 
 namespace
 {
-    enum Stage
-    {
-        initialising = 1,
-        connecting = 3,
-        sending = 4
-    };
-
-    // Where nothing connects within this long, the cause is nearly always a
-    // firewall or a mixer on another subnet: say so once.
-    constexpr double hintAfterSeconds = 20.0;
-    constexpr int lookIntervalMs = 50;
-    constexpr int progressIntervalMs = 250;
-
-    // The steps in a row on a thread of their own, like the window's worker.
-    class Road final : public juce::Thread
-    {
-    public:
-        explicit Road (MixerLink& l) : juce::Thread ("QVR7000_UPDATE"), link (l) {}
-        ~Road() override { stopThread (-1); }
-
-        void run() override
-        {
-            stage = initialising;
-            int outcome = link.runInitialiseStep (*this);
-
-            if (outcome == 0 && ! threadShouldExit())
-            {
-                stage = connecting;
-                outcome = link.runConnectStep (*this);
-            }
-
-            if (outcome == 0 && ! threadShouldExit())
-            {
-                stage = sending;
-                outcome = link.runSendStep (*this);
-            }
-
-            // As in the window, a stop request wins over whatever the step found.
-            result = threadShouldExit() ? -1 : outcome;
-            done.signal();
-        }
-
-        std::atomic<int> stage { 0 }, result { 0 };
-        juce::WaitableEvent done { true };
-
-    private:
-        MixerLink& link;
-    };
-
     juce::String dotted (std::uint32_t a)
     {
         return juce::String (a >> 24) + "." + juce::String ((a >> 16) & 0xff) + "." + juce::String ((a >> 8) & 0xff) + "." + juce::String (a & 0xff);
@@ -71,84 +23,6 @@ namespace
     bool matches (const Ipv4Interface& i, const juce::String& wanted)
     {
         return systemText::fromBytes (i.name.c_str()) == wanted || dotted (i.address) == wanted;
-    }
-
-    // Why the file failed the check, in words; the I4 line follows it. Only a
-    // stat and the reader touch FILE: opening a FIFO with JUCE's streams waits
-    // for a writer, for good.
-    juce::String fileProblem (const juce::File& file)
-    {
-        switch (console::lookAt (file).kind)
-        {
-            case console::PathFacts::folder:  return "is a folder";
-            case console::PathFacts::missing: return "does not exist";
-            case console::PathFacts::special: return "is not a regular file (a FIFO, a device or a socket)";
-            case console::PathFacts::unknown:
-            case console::PathFacts::regularFile: break;
-        }
-
-        RegularFileReader reader (file);
-        char head[7] = {};
-
-        if (! reader.isOpen())
-            return "cannot be read";
-
-        if (reader.getSize() > UpdateEnvironment::maxUpdateFileSize)
-            return "is 4 GiB or larger";
-
-        if (reader.read (head, sizeof (head)) != (int) sizeof (head) || std::memcmp (head, "QVR-700", 7) != 0)
-            return "does not begin with \"QVR-700\": not an update file for this mixer";
-
-        return "cannot be read";
-    }
-
-    // JUCE's hashing reads an InputStream; the reader is what may open FILE.
-    class ReaderStream final : public juce::InputStream
-    {
-    public:
-        explicit ReaderStream (const juce::File& file) : reader (file) {}
-
-        juce::int64 getTotalLength() override { return reader.getSize(); }
-        bool isExhausted() override { return ended; }
-        juce::int64 getPosition() override { return position; }
-        bool setPosition (juce::int64 wanted) override { return wanted == position; } // forward only
-
-        int read (void* destination, int numBytes) override
-        {
-            const auto n = reader.read (destination, numBytes);
-            failed = failed || n < 0;
-            ended = n < numBytes;
-            position += juce::jmax (0, n);
-            return juce::jmax (0, n);
-        }
-
-        RegularFileReader reader;
-        bool ended = false, failed = false;
-        juce::int64 position = 0;
-    };
-
-    // Empty when the file cannot be read whole.
-    juce::String sha256Of (const juce::File& file)
-    {
-        ReaderStream stream (file);
-
-        if (! stream.reader.isOpen() || stream.reader.getSize() > UpdateEnvironment::maxUpdateFileSize)
-            return {};
-
-        juce::BufferedInputStream buffered (stream, 64 * 1024);
-        const auto hash = juce::SHA256 (buffered).toHexString();
-        return stream.failed || stream.position != stream.reader.getSize() ? juce::String() : hash;
-    }
-
-    int messageIdFor (int stage, int result)
-    {
-        const int cancelId = stage == initialising ? 11 : stage == connecting ? 12 : 13;
-        const int failureBase = stage == initialising ? 13 : stage == connecting ? 22 : 31;
-
-        if (result == -1)
-            return cancelId;
-
-        return result >= 1 && result <= 9 ? failureBase + result : 0;
     }
 }
 
@@ -160,16 +34,66 @@ ConsoleUpdater::ConsoleUpdater (CommandLineOptions o, MixerLink::Settings s)
     settings.updateFile = file;
 }
 
-void ConsoleUpdater::say (const juce::String& line)
+juce::String ConsoleUpdater::describeFileProblem (const juce::File& file)
+{
+    // Only a stat and the reader touch FILE: opening a FIFO with JUCE's
+    // streams waits for a writer, for good.
+    switch (console::lookAt (file).kind)
+    {
+        case console::PathFacts::folder:  return "is a folder";
+        case console::PathFacts::missing: return "does not exist";
+        case console::PathFacts::special: return "is not a regular file (a FIFO, a device or a socket)";
+        case console::PathFacts::unknown:
+        case console::PathFacts::regularFile: break;
+    }
+
+    RegularFileReader reader (file);
+    char head[7] = {};
+
+    if (! reader.isOpen())
+        return "cannot be read";
+
+    if (reader.getSize() > UpdateEnvironment::maxUpdateFileSize)
+        return "is 4 GiB or larger";
+
+    if (reader.read (head, sizeof (head)) != (int) sizeof (head) || ! UpdateEnvironment::beginsWithModelPrefix (head, sizeof (head)))
+        return "does not begin with \"QVR-700\": not an update file for this mixer";
+
+    return "cannot be read to its end";
+}
+
+juce::String ConsoleUpdater::outcomeMessage (int stage, int result)
+{
+    // The window's own words for the outcome, in the language it would choose.
+    auto* txt = TxtLoader::getInstance();
+    return result == 0 ? txt->getString (10).trim() : txt->getString (getMessageIdForResult (stage, result));
+}
+
+juce::String ConsoleUpdater::noMixerHint()
+{
+    return "no mixer yet: is a firewall dropping TCP port 54000 or UDP port 56000, or is the mixer on another subnet?"
+           " Ctrl-C, then 'qvr-update --check' tells what stands in the way";
+}
+
+void ConsoleUpdater::say (const juce::String& line) const
 {
     // With --json, standard output carries the result line alone.
     if (! options.quiet)
         console::write (line + "\n", options.json);
 }
 
-void ConsoleUpdater::complain (const juce::String& line)
+void ConsoleUpdater::complain (const juce::String& line) const
 {
     console::write ("qvr-update: " + line + "\n", true);
+}
+
+JsonLine ConsoleUpdater::fileFields() const
+{
+    const auto facts = console::lookAt (file);
+    JsonLine json;
+    json.addOrNull ("file", options.file.isEmpty() ? juce::String() : file.getFullPathName());
+    facts.kind == console::PathFacts::regularFile ? json.add ("size", facts.size) : json.addNull ("size");
+    return json;
 }
 
 juce::String ConsoleUpdater::chooseInterfaces()
@@ -218,7 +142,9 @@ int ConsoleUpdater::refuse (const juce::String& problem, const juce::String& hin
         console::write (hint + "\n", true);
 
     if (options.json)
-        console::write (resultLine ("usage", problem, usageError, {}, 0.0, false) + "\n", false);
+        console::write (JsonLine().addOrNull ("file", options.file.isEmpty() ? juce::String() : file.getFullPathName()).addNull ("size").addNull ("sha256").addNull ("mixer")
+                           .add ("seconds", 0.0, 3).add ("outcome", "usage").add ("delivered", false)
+                           .add ("message", problem).add ("exit", (int) usageError).toString() + "\n", false);
 
     return usageError;
 }
@@ -246,115 +172,143 @@ int ConsoleUpdater::run (const std::atomic<bool>& interruptRequested)
     if (options.check)
         return NetworkCheck (options, settings).run();
 
+    if (options.fleetSize() > 0)
+        return FleetUpdater (*this).run (interruptRequested);
+
     // Told from the worker, once the port listens and just before the first announcement.
     const MixerLink* announcing = nullptr;
     settings.onListening = [this, &announcing] (const Listener& listener)
     {
-        const auto* environment = announcing->getEnvironment();
-
-        for (int i = 0; i < environment->getNumAddresses(); ++i)
-            say ("announcing on " + environment->getLocalAddress (i) + " to " + environment->getBroadcastAddress (i)
-                 + ":" + juce::String (settings.announcePort));
-
+        sayAnnouncing (*announcing->getEnvironment());
         say ("waiting for the mixer on TCP port " + juce::String (listener.getPort()) + " (Ctrl-C cancels)");
     };
 
     MixerLink link (settings);
     announcing = &link;
-    Road road (link);
+    StepRunner road ({ { StepRunner::initialising, [&link] (juce::Thread& t) { return link.runInitialiseStep (t); } },
+                       { StepRunner::connecting, [&link] (juce::Thread& t) { return link.runConnectStep (t); } },
+                       { StepRunner::sending, [&link] (juce::Thread& t) { return link.runSendStep (t); } } });
     const auto started = juce::Time::getMillisecondCounterHiRes();
     road.startThread();
 
-    int shownStage = 0;
+    int shownStage = StepRunner::notStarted;
     bool timedOut = false, hinted = false;
-    double waitingSince = 0, sendingSince = 0, lastProgress = 0;
-    int lastTenth = -1, progressWidth = 0;
-    const bool terminal = console::isTerminal (options.json);
+    double waitingSince = 0, lastProgress = 0;
+    ProgressLine progressLine (*this);
 
     while (! road.done.wait (lookIntervalMs))
     {
         const auto now = juce::Time::getMillisecondCounterHiRes();
 
         if (interruptRequested.load())
-        {
-            road.signalThreadShouldExit();
-            road.notify();
-        }
+            road.stop();
 
-        const int stage = road.stage.load();
+        const int stage = road.getStage();
 
         // A mixer may connect within one look: each stage is told, in order.
-        if (stage >= connecting && shownStage < connecting)
+        if (stage >= StepRunner::connecting && shownStage < StepRunner::connecting)
         {
-            shownStage = connecting;
+            shownStage = StepRunner::connecting;
             waitingSince = now;
         }
 
-        if (stage >= sending && shownStage < sending)
+        if (stage >= StepRunner::sending && shownStage < StepRunner::sending)
         {
-            shownStage = sending;
-            sendingSince = now;
+            shownStage = StepRunner::sending;
             say ("mixer " + link.getMixerAddress() + " connected; sending " + file.getFileName()
                  + " (" + juce::String (console::lookAt (file).size) + " bytes)");
         }
 
-        if (stage == connecting)
+        if (stage == StepRunner::connecting)
         {
             const auto waited = (now - waitingSince) / 1000.0;
 
             if (! hinted && waited >= hintAfterSeconds)
             {
                 hinted = true;
-                say ("no mixer yet: is a firewall dropping TCP port 54000 or UDP port 56000, or is the mixer on another subnet?"
-                     " Ctrl-C, then 'qvr-update --check' tells what stands in the way");
+                say (noMixerHint());
             }
 
             if (options.timeoutSeconds > 0.0 && waited >= options.timeoutSeconds && ! timedOut)
             {
                 timedOut = true;
-                road.signalThreadShouldExit();
-                road.notify();
+                road.stop();
             }
         }
 
-        const auto progress = link.getSendProgress();
-
-        if (stage == sending && progress.total > 0 && ! options.quiet && now - lastProgress >= progressIntervalMs)
+        if (stage == StepRunner::sending && now - lastProgress >= progressIntervalMs)
         {
             lastProgress = now;
-            const auto seconds = (now - sendingSince) / 1000.0;
-            const auto rate = seconds > 0.5 ? SendProgress::formatBytes ((juce::int64) ((double) progress.sent / seconds)) + "/s" : juce::String ("--");
-            const auto line = progress.describe() + "  " + rate;
-
-            // Padded to the longest so far, so no fragment of a longer one stays on screen.
-            progressWidth = juce::jmax (progressWidth, line.length());
-
-            if (terminal)
-                console::write ("\r" + line.paddedRight (' ', progressWidth), options.json);
-            else if (const int tenth = (int) (progress.fraction() * 10.0); tenth != lastTenth)
-            {
-                lastTenth = tenth;
-                say (line);
-            }
+            const auto progress = link.getSendProgress();
+            progressLine.show (progress, progress.describe() + "  " + rate (progress));
         }
     }
 
-    if (const auto progress = link.getSendProgress(); shownStage == sending && progress.total > 0 && ! options.quiet)
-    {
-        if (terminal)
-            console::write ("\r" + progress.describe().paddedRight (' ', progressWidth) + "\n", options.json);
-        else if (lastTenth < 10)
-            say (progress.describe());
-    }
+    if (shownStage == StepRunner::sending)
+        progressLine.end (link.getSendProgress().describe());
 
-    return finish (road.stage.load(), road.result.load(), timedOut, link.getMixerAddress(),
+    return finish (road.getStage(), road.getResult(), timedOut, link,
                    (juce::Time::getMillisecondCounterHiRes() - started) / 1000.0);
 }
 
-int ConsoleUpdater::finish (int stage, int result, bool timedOut, const juce::String& mixer, double seconds)
+void ConsoleUpdater::sayAnnouncing (const UpdateEnvironment& environment) const
 {
-    auto* txt = TxtLoader::getInstance();
-    const char letter = stage == initialising ? 'I' : stage == connecting ? 'C' : 'S';
+    for (int i = 0; i < environment.getNumAddresses(); ++i)
+        say ("announcing on " + environment.getLocalAddress (i) + " to " + environment.getBroadcastAddress (i)
+             + ":" + juce::String (settings.announcePort));
+}
+
+juce::String ConsoleUpdater::rate (const SendProgress& progress)
+{
+    return progress.seconds > 0.5 ? SendProgress::formatBytes ((juce::int64) ((double) progress.sent / progress.seconds)) + "/s"
+                                   : juce::String ("--");
+}
+
+ConsoleUpdater::ProgressLine::ProgressLine (const ConsoleUpdater& o)
+    : owner (o), terminal (console::isTerminal (o.options.json))
+{
+}
+
+void ConsoleUpdater::ProgressLine::show (const SendProgress& progress, const juce::String& line)
+{
+    if (owner.options.quiet || progress.total <= 0)
+        return;
+
+    // Padded to the longest so far, so no fragment of a longer one stays on screen.
+    width = juce::jmax (width, line.length());
+
+    if (terminal)
+        console::write ("\r" + line.paddedRight (' ', width), owner.options.json);
+    else if (const int tenth = (int) (progress.fraction() * 10.0); tenth != lastTenth)
+    {
+        lastTenth = tenth;
+        owner.say (line);
+    }
+}
+
+void ConsoleUpdater::ProgressLine::end (const juce::String& line)
+{
+    if (owner.options.quiet)
+        return;
+
+    // Nothing to end with: a terminal's line is cleared, a log has its lines.
+    if (line.isEmpty())
+    {
+        if (terminal && width > 0)
+            console::write ("\r" + juce::String().paddedRight (' ', width) + "\r", owner.options.json);
+
+        return;
+    }
+
+    if (terminal)
+        console::write ("\r" + line.paddedRight (' ', width) + "\n", owner.options.json);
+    else if (lastTenth < 10)
+        owner.say (line);
+}
+
+int ConsoleUpdater::finish (int stage, int result, bool timedOut, const MixerLink& link, double seconds)
+{
+    const char letter = stage == StepRunner::initialising ? 'I' : stage == StepRunner::connecting ? 'C' : 'S';
     juce::String outcome;
     int status = sent;
 
@@ -370,41 +324,25 @@ int ConsoleUpdater::finish (int stage, int result, bool timedOut, const juce::St
     else
     {
         outcome = juce::String::charToString (letter) + juce::String (result);
-        status = stage == initialising ? checksFailed : stage == connecting ? connectFailed : sendFailed;
+        status = stage == StepRunner::initialising ? checksFailed : stage == StepRunner::connecting ? connectFailed : sendFailed;
     }
 
-    if (stage == initialising && result == UpdateEnvironment::updateFileInvalid)
-        complain (file.getFullPathName() + " " + fileProblem (file));
+    if (stage == StepRunner::initialising && result == UpdateEnvironment::updateFileInvalid)
+        complain (file.getFullPathName() + " " + describeFileProblem (file));
 
     if (timedOut)
         complain ("no mixer connected within " + juce::String (options.timeoutSeconds) + " s");
 
-    // The window's own words for the outcome, in the language it would choose.
-    const auto message = result == 0 ? txt->getString (10).trim() : txt->getString (messageIdFor (stage, result));
-
+    const auto message = outcomeMessage (stage, result);
     console::write (message + "\n", options.json);
 
+    // The hash is of what went out, as it went out: nothing sent, no hash.
     if (options.json)
-        console::write (resultLine (outcome, message, status, mixer, seconds, true) + "\n", false);
+        console::write (fileFields().addOrNull ("sha256", link.getSentSha256()).addOrNull ("mixer", link.getMixerAddress())
+                            .add ("seconds", seconds, 3).add ("outcome", outcome).add ("delivered", link.wasDelivered())
+                            .add ("message", message).add ("exit", status).toString() + "\n",
+                        false);
 
     TxtLoader::deleteInstance();
     return status;
-}
-
-juce::String ConsoleUpdater::resultLine (const juce::String& outcome, const juce::String& message, int status,
-                                         const juce::String& mixer, double seconds, bool lookAtFile) const
-{
-    const auto facts = lookAtFile ? console::lookAt (file) : console::PathFacts {};
-    const auto sha256 = facts.kind == console::PathFacts::regularFile ? sha256Of (file) : juce::String();
-    JsonLine json;
-
-    options.file.isEmpty() ? json.addNull ("file") : json.add ("file", file.getFullPathName());
-    facts.kind == console::PathFacts::regularFile ? json.add ("size", facts.size) : json.addNull ("size");
-    sha256.isEmpty() ? json.addNull ("sha256") : json.add ("sha256", sha256);
-    mixer.isEmpty() ? json.addNull ("mixer") : json.add ("mixer", mixer);
-    json.add ("seconds", seconds, 3);
-    json.add ("outcome", outcome);
-    json.add ("message", message);
-    json.add ("exit", status);
-    return json.toString();
 }

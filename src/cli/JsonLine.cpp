@@ -15,6 +15,21 @@ JsonLine& JsonLine::add (const char* key, double value, int decimals)
     return addRaw (key, juce::String (value, decimals));
 }
 
+JsonLine& JsonLine::add (const char* key, bool value)
+{
+    return addRaw (key, value ? "true" : "false");
+}
+
+JsonLine& JsonLine::add (const char* key, const std::vector<JsonLine>& objects)
+{
+    juce::StringArray items;
+
+    for (auto& o : objects)
+        items.add (o.toString());
+
+    return addRaw (key, "[" + items.joinIntoString (", ") + "]");
+}
+
 JsonLine& JsonLine::addNull (const char* key)
 {
     return addRaw (key, "null");

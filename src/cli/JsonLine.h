@@ -1,5 +1,7 @@
 #pragma once
 
+#include <vector>
+
 #include <juce_core/juce_core.h>
 
 /** One JSON object on one line, for scripts: fields in the order added, and
@@ -17,8 +19,17 @@ public:
     /** Written with the given number of decimals. */
     JsonLine& add (const char* key, double value, int decimals);
 
+    JsonLine& add (const char* key, const char* value) { return add (key, juce::String (value)); }
+    JsonLine& add (const char* key, bool value);
+
+    /** An array of objects. */
+    JsonLine& add (const char* key, const std::vector<JsonLine>& objects);
+
     /** null: the fact is unknown, e.g. the size of a file that is not there. */
     JsonLine& addNull (const char* key);
+
+    /** The string, or null when it is empty. */
+    JsonLine& addOrNull (const char* key, const juce::String& value) { return value.isEmpty() ? addNull (key) : add (key, value); }
 
     /** The object, without a line end. */
     juce::String toString() const { return "{" + fields.joinIntoString (", ") + "}"; }

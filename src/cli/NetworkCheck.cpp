@@ -6,7 +6,9 @@
 #include <juce_cryptography/juce_cryptography.h>
 
 #include "cli/ConsoleUpdater.h"
+#include "cli/JsonLine.h"
 #include "platform/Console.h"
+#include "platform/SystemText.h"
 #include "platform/FirewallState.h"
 #include "platform/PortProbe.h"
 #include "platform/RegularFileReader.h"
@@ -34,7 +36,7 @@ namespace
 
     juce::String nameOf (const Ipv4Interface& i)
     {
-        return i.name.empty() ? dotted (i.address) : CheckLine::fromSystem (i.name);
+        return i.name.empty() ? dotted (i.address) : systemText::readable (i.name);
     }
 
     // Tunnels that are not point-to-point links still tell themselves by their usual names.
@@ -68,25 +70,6 @@ namespace
         }
 
         return "unchecked";
-    }
-
-    juce::String jsonString (const juce::String& s)
-    {
-        juce::String out ("\"");
-
-        for (auto p = s.getCharPointer(); ! p.isEmpty();)
-        {
-            const auto c = p.getAndAdvance();
-
-            if (c == '"' || c == '\\')
-                out << '\\' << juce::String::charToString (c);
-            else if (c < 0x20)
-                out << "\\u00" << juce::String::toHexString ((int) c).paddedLeft ('0', 2);
-            else
-                out << juce::String::charToString (c);
-        }
-
-        return out + "\"";
     }
 }
 
@@ -286,11 +269,11 @@ juce::String NetworkCheck::toText (const CheckLine& l)
 
 juce::String NetworkCheck::toJson (const std::vector<CheckLine>& lines, int exitStatus)
 {
-    juce::StringArray items;
+    std::vector<JsonLine> items;
 
     for (auto& l : lines)
-        items.add ("{\"check\": " + jsonString (l.check) + ", \"status\": \"" + statusName (l.status) + "\", \"detail\": " + jsonString (l.detail)
-                   + ", \"fix\": " + (l.fix.isEmpty() ? juce::String ("null") : jsonString (l.fix)) + "}");
+        items.push_back (JsonLine().add ("check", l.check).add ("status", juce::String (statusName (l.status)))
+                                   .add ("detail", l.detail).addOrNull ("fix", l.fix));
 
-    return "{\"checks\": [" + items.joinIntoString (", ") + "], \"exit\": " + juce::String (exitStatus) + "}";
+    return JsonLine().add ("checks", items).add ("exit", exitStatus).toString();
 }

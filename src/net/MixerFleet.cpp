@@ -83,7 +83,7 @@ void MixerFleet::take (std::unique_ptr<juce::StreamingSocket> connection, juce::
         }
         else
         {
-            events.push_back ({ Event::Kind::ignored, address });
+            events.push_back ({ allowed ? Event::Kind::surplus : Event::Kind::refused, address });
         }
     }
 

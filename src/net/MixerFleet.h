@@ -60,7 +60,8 @@ public:
         enum class Kind
         {
             connected,
-            ignored,    // not on the allow-list, or one more than expected: closed at once
+            refused,    // not on the allow-list: closed at once
+            surplus,    // one more than expected: closed at once
             ended
         };
 

@@ -1,4 +1,5 @@
 #include "platform/FirewallState.h"
+#include "platform/SystemText.h"
 
 #include <cerrno>
 #include <chrono>
@@ -144,7 +145,7 @@ namespace
             return { true, -1, program + " gave no answer within " + juce::String (commandTimeoutMs / 1000) + " s" };
 
         answer.exitCode = WIFEXITED (status) ? WEXITSTATUS (status) : -1;
-        answer.output = CheckLine::fromSystem (output);
+        answer.output = systemText::readable (output);
         return answer;
     }
 }
@@ -155,12 +156,12 @@ std::vector<CheckLine> checkFirewall (const std::vector<Ipv4Interface>& interfac
 
     for (auto& i : interfaces)
         if (! i.name.empty())
-            names.addIfNotAlreadyThere (CheckLine::fromSystem (i.name));
+            names.addIfNotAlreadyThere (systemText::readable (i.name));
 
     std::vector<CheckLine> lines;
 
     const auto ufw = ask ("ufw", { "status", "verbose" });
-    const auto ufwEnabled = CheckLine::readFile (juce::File ("/etc/ufw/ufw.conf")).contains ("\nENABLED=yes");
+    const auto ufwEnabled = systemText::readFile (juce::File ("/etc/ufw/ufw.conf")).contains ("\nENABLED=yes");
     lines.push_back (firewallverdicts::ufw (ufw, ufwEnabled, juce::File ("/etc/ufw/applications.d/qvr-updater").existsAsFile(), port));
 
     const auto state = ask ("firewall-cmd", { "--state" });

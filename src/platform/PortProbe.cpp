@@ -1,4 +1,5 @@
 #include "platform/PortProbe.h"
+#include "platform/SystemText.h"
 
 #include <cerrno>
 #include <cstring>
@@ -35,7 +36,7 @@ namespace
 
     juce::String errorText (int error)
     {
-        return CheckLine::fromSystem (std::string (std::strerror (error)));
+        return systemText::readable (std::strerror (error));
     }
 
     // The sockets listening on the port, as /proc/net/tcp and tcp6 list them
@@ -48,7 +49,7 @@ namespace
         for (auto* table : { "/proc/net/tcp", "/proc/net/tcp6" })
         {
             juce::StringArray lines;
-            lines.addLines (CheckLine::readFile (juce::File (table)));
+            lines.addLines (systemText::readFile (juce::File (table)));
 
             for (auto& line : lines)
             {
@@ -62,7 +63,7 @@ namespace
                 inodes.insert ("socket:[" + fields[9].toStdString() + "]");
 
                 const auto* user = ::getpwuid ((uid_t) fields[7].getIntValue());
-                owners.addIfNotAlreadyThere (user != nullptr ? CheckLine::fromSystem (std::string (user->pw_name)) : "uid " + fields[7]);
+                owners.addIfNotAlreadyThere (user != nullptr ? systemText::readable (user->pw_name) : "uid " + fields[7]);
             }
         }
 
@@ -126,7 +127,7 @@ juce::StringArray tcpPortHolders (int port)
                     if (::readlink ((fds + "/" + fd->d_name).c_str(), target, sizeof (target) - 1) > 0
                         && inodes.count (target) > 0)
                     {
-                        holders.addIfNotAlreadyThere (CheckLine::readFile (juce::File ("/proc/" + pid + "/comm")).trim()
+                        holders.addIfNotAlreadyThere (systemText::readFile (juce::File ("/proc/" + pid + "/comm")).trim()
                                                       + " (pid " + juce::String (pid) + ")");
                         break;
                     }

@@ -145,6 +145,22 @@ juce::String forDisplay (const juce::String& text)
     return juce::String::fromUTF8 (shown.data(), (int) shown.size());
 }
 
+juce::String readable (const std::string& bytes)
+{
+    return forDisplay (fromBytes (bytes.c_str()));
+}
+
+juce::String readFile (const juce::File& file)
+{
+    juce::FileInputStream in (file);
+    juce::MemoryBlock data;
+
+    if (in.openedOk())
+        in.readIntoMemoryBlock (data);
+
+    return readable (std::string (static_cast<const char*> (data.getData()), data.getSize()));
+}
+
 #if defined (_WIN32)
 // Windows hands over UTF-16, which JUCE converts safely.
 juce::File executableFile()

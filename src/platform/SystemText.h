@@ -25,6 +25,14 @@ namespace systemText
     /** For people and JSON: each kept byte shows as U+FFFD. */
     juce::String forDisplay (const juce::String& text);
 
+    /** Bytes only ever shown (a program's output, a process's name, a file of
+        /proc), up to the first zero: fromBytes, then forDisplay.
+    */
+    juce::String readable (const std::string& bytes);
+
+    /** A small file's text (such as /proc's, whose size reads 0), read to its end. */
+    juce::String readFile (const juce::File& file);
+
     /** The running program, as the system records it (not argv[0]). */
     juce::File executableFile();
 

@@ -68,7 +68,7 @@ TEST (NetworkCheck, JsonEscapesWhatParsersRefuse)
 {
     EXPECT_EQ (NetworkCheck::toJson ({ { CheckLine::blocking, "file a\"b\\c", juce::String ("bell\a") + "tab\t", {} },
                                        { CheckLine::unchecked, "x", "y", "z" } }, 7),
-               "{\"checks\": [{\"check\": \"file a\\\"b\\\\c\", \"status\": \"blocking\", \"detail\": \"bell\\u0007tab\\u0009\", \"fix\": null}, "
+               "{\"checks\": [{\"check\": \"file a\\\"b\\\\c\", \"status\": \"blocking\", \"detail\": \"bell\\u0007tab\\t\", \"fix\": null}, "
                "{\"check\": \"x\", \"status\": \"unchecked\", \"detail\": \"y\", \"fix\": \"z\"}], \"exit\": 7}");
 }
 

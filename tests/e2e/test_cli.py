@@ -77,8 +77,8 @@ class CommandLine(unittest.TestCase):
 
         result = json.loads(out.strip().splitlines()[-1])
         self.assertEqual(result["outcome"], "sent", result)
-        self.assertEqual((result["size"], result["sha256"], result["mixer"], result["exit"]),
-                         (len(update), hashlib.sha256(update).hexdigest(), harness.MIX_ADDR, 0))
+        self.assertEqual((result["size"], result["sha256"], result["mixer"], result["delivered"], result["exit"]),
+                         (len(update), hashlib.sha256(update).hexdigest(), harness.MIX_ADDR, True, 0))
         self.assertEqual(result["file"], f"{self.folder}/Fran\ufffdais 100\ufffd/{name}")
         # Human lines go to stderr with --json: the subnet, then plain progress lines up to 100 %.
         self.assertIn(f"announcing on {harness.APP_ADDR} to {harness.BROADCAST}:56000", err)
@@ -97,13 +97,47 @@ class CommandLine(unittest.TestCase):
         heard = probe.count()
         poll("silence", 2, lambda: probe.count() == heard, interval=0.6)
 
-    def test_mixer_reset_ends_with_the_send_code_and_status(self):
-        sim = SESSION.simulator("--reset-after", 100000, "--timeout", 30)
-        proc, _ = self.start(update=make_update_file(2 * 1024 * 1024))
+    def test_mixer_that_fails_near_the_end_is_no_success(self):
+        # All but the last 20 kB read, the rest in the buffers, a pause, then a reset.
+        size, tail = 300 * 1024, 20000
+        sim = SESSION.simulator("--rcvbuf", 8192, "--reset-after", size - tail, "--hold", 0.5, "--timeout", 30)
+        proc, _ = self.start("--json", update=make_update_file(size))
         self.assertEqual(sim.result(40)["result"], "reset")
         code, out, err = self.finish(proc)
         self.assertEqual(code, 6, err)
-        self.assertRegex(out.strip().splitlines()[-1], r"^Cannot find the UpdateFile_S[23]$")
+        self.assertIn("Cannot find the UpdateFile_S3\n", err)
+        result = json.loads(out)
+        self.assertEqual((result["outcome"], result["delivered"], result["exit"]), ("S3", False, 6), result)
+
+    def test_three_mixers_at_once_one_fails_the_others_take_the_file(self):
+        update = make_update_file(512 * 1024)
+        sim = SESSION.simulator("--count", 3, "--addresses", "192.0.2.2,192.0.2.3,192.0.2.4",
+                                "--fault", "2:reset-after=100000", "--timeout", 30)
+        proc, _ = self.start("--mixers", 3, "--json", update=update)
+        report = sim.result(40)
+        code, out, err = self.finish(proc)
+        self.assertEqual(code, 6, err)
+        result = json.loads(out)
+        digest = hashlib.sha256(update).hexdigest()
+        self.assertEqual((result["expected"], result["connected"], result["delivered"], result["outcome"]), (3, 3, 2, "failed"))
+        got = {m["address"]: (m["outcome"], m["bytes"] == len(update), m["sha256"] == digest) for m in result["mixers"]}
+        self.assertEqual(got, {"192.0.2.2": ("delivered", True, True), "192.0.2.3": ("S3", False, False),
+                               "192.0.2.4": ("delivered", True, True)})
+        heard = {m["address"]: (m["result"], m["sha256"] == digest) for m in report["mixers"]}
+        self.assertEqual(heard, {"192.0.2.2": ("ok", True), "192.0.2.3": ("reset", False), "192.0.2.4": ("ok", True)})
+        self.assertIn("mixer 192.0.2.3: S3", err)
+
+    def test_a_mixer_not_listed_gets_nothing_and_too_few_in_time_is_status_5(self):
+        update = make_update_file(64 * 1024)
+        sim = SESSION.simulator("--count", 2, "--addresses", "192.0.2.2,192.0.2.77", "--timeout", 30)
+        proc, _ = self.start("--mixer", "192.0.2.2", "--mixer", "192.0.2.3", "--timeout", 2, update=update)
+        report = sim.result(40)
+        code, out, err = self.finish(proc)
+        self.assertEqual(code, 5, err)
+        heard = {m["address"]: (m["result"], m["bytes"]) for m in report["mixers"]}
+        self.assertEqual(heard, {"192.0.2.2": ("ok", len(update)), "192.0.2.77": ("short", 0)})
+        self.assertIn("ignored a connection from 192.0.2.77: not in --mixer", out)
+        self.assertIn("1 of 2 mixers connected within 2 s", err)
 
     def test_output_that_goes_away_stops_no_transfer(self):
         # stdout's reader gone from the start (| true), stderr's mid-stream (| head -1),
