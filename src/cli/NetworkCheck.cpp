@@ -1,17 +1,16 @@
 #include "cli/NetworkCheck.h"
 
 #include <algorithm>
-#include <cstring>
-
-#include <juce_cryptography/juce_cryptography.h>
+#include <vector>
 
 #include "cli/ConsoleUpdater.h"
 #include "cli/JsonLine.h"
+#include "net/Sha256.h"
 #include "platform/Console.h"
-#include "platform/SystemText.h"
 #include "platform/FirewallState.h"
 #include "platform/PortProbe.h"
 #include "platform/RegularFileReader.h"
+#include "platform/SystemText.h"
 
 namespace
 {
@@ -129,29 +128,21 @@ std::vector<CheckLine> NetworkCheck::interfaceLines (const std::vector<Ipv4Inter
 
 CheckLine NetworkCheck::fileLine() const
 {
-    const auto file = juce::File::getCurrentWorkingDirectory().getChildFile (options.file);
+    const auto& file = settings.updateFile;
     const auto check = "file " + file.getFullPathName();
-    const juce::String fix = "give the QVR-7000 update file: a regular file that begins with \"QVR-700\", below 4 GiB";
 
-    if (UpdateEnvironment::checkUpdateFile (file) == UpdateEnvironment::ok)
-        return { CheckLine::ok, check, juce::String (file.getSize()) + " bytes, sha256 " + juce::SHA256 (file).toHexString() + ", begins with QVR-700", {} };
+    if (UpdateEnvironment::checkUpdateFile (file) != UpdateEnvironment::ok)
+        return { CheckLine::blocking, check, ConsoleUpdater::describeFileProblem (file),
+                 "give the QVR-7000 update file: a regular file that begins with \"QVR-700\", below 4 GiB" };
 
     RegularFileReader reader (file);
-    char head[7] = {};
-    juce::String problem = "cannot be read to its end";
+    Sha256 hash;
+    std::vector<char> block (64 * 1024);
 
-    if (file.isDirectory())
-        problem = "is a folder";
-    else if (! file.exists())
-        problem = "does not exist";
-    else if (! reader.isOpen())
-        problem = "is not a regular file, or cannot be opened";
-    else if (reader.getSize() > UpdateEnvironment::maxUpdateFileSize)
-        problem = "is 4 GiB or larger";
-    else if (reader.read (head, sizeof (head)) != (int) sizeof (head) || std::memcmp (head, "QVR-700", sizeof (head)) != 0)
-        problem = "does not begin with \"QVR-700\": not an update file for this mixer";
+    for (int n; (n = reader.read (block.data(), (int) block.size())) > 0;)
+        hash.update (block.data(), (size_t) n);
 
-    return { CheckLine::blocking, check, problem, fix };
+    return { CheckLine::ok, check, juce::String (reader.getSize()) + " bytes, sha256 " + hash.toHexString() + ", begins with QVR-700", {} };
 }
 
 void NetworkCheck::addPortLines (const std::vector<Ipv4Interface>& usable)
