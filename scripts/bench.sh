@@ -4,5 +4,5 @@
 # (scripts/test.sh or scripts/run.sh first). Options: --runs N --sizes 1,16,64
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake --build build --target qvr_send qvr_cancel_bench QvrUpdater > /dev/null
+cmake --build build --target qvr_send qvr_cancel_bench QvrUpdater qvr-update > /dev/null
 exec /usr/bin/python3 tools/bench/run_bench.py "$@"
