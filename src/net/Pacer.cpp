@@ -117,6 +117,9 @@ void Pacer::serve (std::vector<std::shared_ptr<TransferSession>> sessions, juce:
             ++it;
         }
 
+        if (entries.empty() && ! takeNew)
+            return;
+
         auto wake = Clock::now() + idleWait;
         bool precise = false;
 

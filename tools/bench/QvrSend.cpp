@@ -168,7 +168,8 @@ int main (int argc, char** argv)
         transferEnded.wait (1 + (int) (sendLimitMs - sentForMs));
     }
 
-    const auto sendSeconds = monotonic() - sendStart;
+    const auto ended = monotonic();
+    const auto sendSeconds = ended - sendStart;
     const auto status = transfer->getStatus();
     const auto bytes = transfer->getBytesSent();
     const auto chunks = file.getSize() / Update::chunkSize + 1;
@@ -185,6 +186,7 @@ int main (int argc, char** argv)
             + ", \"connect_start\": " + juce::String (connectStart, 6)
             + ", \"accepted\": " + juce::String (accepted, 6)
             + ", \"send_seconds\": " + juce::String (sendSeconds, 4)
+            + ", \"ended\": " + juce::String (ended, 6)
             + ", \"chunks\": " + juce::String (chunks)
             + ", \"ideal_seconds\": " + juce::String ((double) chunks * 0.001, 4)
             + ", \"stop_ms\": " + juce::String (stopMs, 3));
