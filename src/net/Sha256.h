@@ -13,7 +13,8 @@
 class Sha256 final
 {
 public:
-    Sha256() noexcept;
+    /** The processor's SHA instructions are used where it has them, unless told not to. */
+    explicit Sha256 (bool mayUseProcessorInstructions = true) noexcept;
 
     void update (const void* data, size_t numBytes) noexcept;
 
@@ -28,6 +29,7 @@ private:
     std::array<std::uint32_t, 8> state;
     std::array<std::uint8_t, 64> pending {};
     size_t numPending = 0;
+    bool useInstructions = false;
     std::uint64_t totalBytes = 0;
 
     JUCE_LEAK_DETECTOR (Sha256)

@@ -128,7 +128,7 @@ def main():
                 ideal = mine["ideal_seconds"]
                 latency_announce.append(1000 * (peer["first_announcement"] - mine["connect_start"]))
                 latency_first_byte.append(1000 * (peer["first_byte"] - mine["accepted"]))
-                tail_wait.append(1000 * (mine["ended"] - peer["last_byte"]))
+                tail_wait.append(1000 * (mine["ended"] - peer["last_byte"]) if "ended" in mine else float("nan"))
                 if mib == 16:
                     cpu_send.append(mine["cpu_seconds"] / mine["send_seconds"])
                 theirs, peer = pair.exchange([sys.executable, REFERENCE, path, "192.0.2.1", "192.0.2.255"])
@@ -138,7 +138,7 @@ def main():
                          f"ratio {median(ours) / ideal:.4f}; reference {median(ref) / ideal:.4f}"))
 
         rows.append(("the mixer's last byte → the transfer ends well (ms)", median(tail_wait), None, "",
-                     "the wait for its acknowledgement: mostly the mixer's delayed ACK"))
+                     "the last chunk's own pause, then the look for its acknowledgement"))
         if args.only == "transfer":
             return write_report(args.out, rows, args.runs)
 
