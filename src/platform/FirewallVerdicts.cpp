@@ -37,9 +37,9 @@ namespace
     }
 
     // "54000", "50000:55000" (ufw) or "50000-55000" (firewalld) holds the port.
-    bool portSpecHolds (const juce::String& spec, int port)
+    bool portsInclude (const juce::String& ports, int port)
     {
-        const auto range = spec.replaceCharacter ('-', ':');
+        const auto range = ports.replaceCharacter ('-', ':');
         const auto low = range.upToFirstOccurrenceOf (":", false, false).getIntValue();
         const auto high = range.contains (":") ? range.fromFirstOccurrenceOf (":", false, false).getIntValue() : low;
         return range.containsOnly ("0123456789:") && low <= port && port <= high;
@@ -53,17 +53,17 @@ namespace
 
         for (auto& t : tokens)
         {
-            const auto spec = t.upToFirstOccurrenceOf ("/", false, false);
+            const auto ports = t.upToFirstOccurrenceOf ("/", false, false);
             const auto protocol = t.fromFirstOccurrenceOf ("/", false, false);
 
-            if (spec.isEmpty() || ! spec.containsOnly ("0123456789,:"))
+            if (ports.isEmpty() || ! ports.containsOnly ("0123456789,:"))
                 continue;
 
             if (protocol.isNotEmpty() && protocol != "tcp")
                 return false;
 
-            for (auto& s : juce::StringArray::fromTokens (spec, ",", ""))
-                if (portSpecHolds (s, port))
+            for (auto& s : juce::StringArray::fromTokens (ports, ",", ""))
+                if (portsInclude (s, port))
                     return true;
 
             return false;
@@ -271,7 +271,7 @@ std::vector<CheckLine> firewalld (const Answer& state, const Answer& defaultZone
         bool portOpen = false;
 
         for (auto& p : words (z.ports))
-            portOpen = portOpen || (p.endsWith ("/tcp") && portSpecHolds (p.dropLastCharacters (4), port));
+            portOpen = portOpen || (p.endsWith ("/tcp") && portsInclude (p.dropLastCharacters (4), port));
 
         if (z.target == "ACCEPT")
             result.push_back (line (what, CheckLine::ok, "the zone lets everything in"));
