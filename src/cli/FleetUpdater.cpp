@@ -10,10 +10,7 @@ namespace
     MixerFleet::Settings fleetSettings (const CommandLineOptions& options, const MixerLink::Settings& link)
     {
         MixerFleet::Settings s;
-        s.updateFile = link.updateFile;
-        s.interfaces = link.interfaces;
-        s.listenerPort = link.listenerPort;
-        s.announcePort = link.announcePort;
+        s.link = link;
         s.expected = options.fleetSize();
         s.allowed = options.mixerAddresses;
         s.connectTimeoutSeconds = options.timeoutSeconds;

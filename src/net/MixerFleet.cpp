@@ -8,8 +8,6 @@ namespace
     // a stop); this only bounds how late a time-out is noticed.
     constexpr int idleWaitMs = 100;
 
-    constexpr int listenTimeoutMs = 1000;
-
     double nowMs() { return juce::Time::getMillisecondCounterHiRes(); }
 }
 
@@ -17,16 +15,15 @@ MixerFleet::MixerFleet (Settings s) : settings (std::move (s)) {}
 
 MixerFleet::~MixerFleet()
 {
-    // Threads first: the pacer uses the connections, the broadcaster the environment.
-    listener.reset();
-    broadcaster.reset();
+    // Threads first: the pacer uses the connections, the announcer the environment.
+    waiting.reset();
     pacer.reset();
     mixers.clear();
 }
 
 int MixerFleet::runInitialiseStep (juce::Thread& worker)
 {
-    environment = std::make_unique<UpdateEnvironment> (settings.updateFile, settings.interfaces,
+    environment = std::make_unique<UpdateEnvironment> (settings.link.updateFile, settings.link.interfaces,
                                                        [&worker] { return worker.threadShouldExit(); });
     return environment->getStatus();
 }
@@ -74,7 +71,7 @@ void MixerFleet::take (std::unique_ptr<juce::StreamingSocket> connection, juce::
             auto m = std::make_unique<Mixer>();
             m->address = address;
             m->connectedMs = nowMs();
-            m->session = std::make_shared<TransferSession> (*connection, settings.updateFile, environment->getUpdateFileSize());
+            m->session = std::make_shared<TransferSession> (*connection, settings.link.updateFile, environment->getUpdateFileSize());
             m->connection = std::move (connection);
             pacer->add (m->session);
             mixers.push_back (std::move (m));
@@ -111,16 +108,6 @@ void MixerFleet::sessionEnded (TransferSession& session, juce::Thread& worker)
     worker.notify();
 }
 
-void MixerFleet::endListening()
-{
-    // A mixer that connects from now on finds the port closed.
-    if (broadcaster != nullptr)
-        broadcaster->stopThread (-1);
-
-    broadcaster.reset();
-    listener.reset();
-}
-
 int MixerFleet::runConnectAndSendStep (juce::Thread& worker)
 {
     if (environment == nullptr || environment->getStatus() != UpdateEnvironment::ok)
@@ -130,26 +117,14 @@ int MixerFleet::runConnectAndSendStep (juce::Thread& worker)
     pacer->onFinished = [this, &worker] (TransferSession& s) { sessionEnded (s, worker); };
     pacer->startThread();
 
-    // As for one mixer: the port listens before the first announcement names it.
-    listener = std::make_unique<Listener> (settings.listenerPort);
-    listener->onConnection = [this, &worker] (std::unique_ptr<juce::StreamingSocket> c) { take (std::move (c), worker); };
-    listener->onFinished = [&worker] { worker.notify(); };
-    listener->startThread();
-    listener->waitUntilListening (listenTimeoutMs);
+    waiting = std::make_unique<MixerWait> (settings.link, *environment, worker,
+                                           [this, &worker] (std::unique_ptr<juce::StreamingSocket> c) { take (std::move (c), worker); });
 
-    if (settings.onListening != nullptr && listener->getPort() > 0)
-        settings.onListening (*listener);
-
-    if (listener->getStatus() != Listener::listening)
+    if (const auto failed = waiting->getFailure(); failed != 0)
     {
-        const auto failed = listener->getStatus();
-        endListening();
+        waiting.reset();
         return failed;
     }
-
-    broadcaster = std::make_unique<Broadcast> (*environment, settings.listenerPort, settings.announcePort);
-    broadcaster->onFinished = [&worker] { worker.notify(); };
-    broadcaster->startThread();
 
     const auto started = nowMs();
     int outcome = 0;
@@ -170,38 +145,35 @@ int MixerFleet::runConnectAndSendStep (juce::Thread& worker)
             stillRunning = running;
         }
 
-        if (listener != nullptr)
+        if (waiting != nullptr)
         {
             const bool allIn = connected >= settings.expected;
             const bool late = settings.connectTimeoutSeconds > 0.0 && nowMs() - started >= settings.connectTimeoutSeconds * 1000.0;
-            const int announcing = broadcaster->getStatus();
-            const bool failed = listener->getStatus() != Listener::listening || announcing != Broadcast::running;
+            const int failure = waiting->getFailure();
 
-            if (failed && connected == 0)
+            if (failure != 0 && connected == 0)
             {
-                outcome = listener->getStatus() != Listener::listening ? listener->getStatus()
-                        : announcing == Broadcast::stopped ? (int) Broadcast::sendFailed : announcing;
+                outcome = failure;
                 break;
             }
 
-            // Those that are in are served to the end in any case.
-            if (allIn || late || failed)
+            // Those that are in are served to the end in any case; a mixer that
+            // connects from now on finds the port closed.
+            if (allIn || late || failure != 0)
             {
                 timedOut = late && ! allIn;
-                listeningFailure = failed && ! allIn ? (listener->getStatus() != Listener::listening ? listener->getStatus()
-                                                                                                     : (int) Broadcast::sendFailed)
-                                                     : 0;
-                endListening();
+                listeningFailure = allIn ? 0 : failure;
+                waiting.reset();
             }
         }
 
-        if (listener == nullptr && stillRunning == 0)
+        if (waiting == nullptr && stillRunning == 0)
             break;
 
         worker.wait (idleWaitMs);
     }
 
-    endListening();
+    waiting.reset();
 
     // Whatever still runs ends as stopped, before the step reports.
     pacer.reset();

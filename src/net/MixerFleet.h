@@ -6,10 +6,9 @@
 #include <mutex>
 #include <vector>
 
-#include "net/Broadcast.h"
-#include "net/Listener.h"
+#include "net/MixerLinkSettings.h"
+#include "net/MixerWait.h"
 #include "net/Pacer.h"
-#include "net/UpdateEnvironment.h"
 
 /** Updates several mixers in one run, for a technician with a rack of them:
     announces and listens until the expected number of mixers has connected,
@@ -25,10 +24,8 @@ class MixerFleet final
 public:
     struct Settings
     {
-        juce::File updateFile;
-        InterfaceSource interfaces = querySystemInterfaces;
-        int listenerPort = Listener::defaultPort;
-        int announcePort = Broadcast::defaultAnnouncePort;
+        /** The file, the interfaces and the ports, as for one mixer. */
+        MixerLinkSettings link;
 
         /** How many mixers to wait for. */
         int expected = 1;
@@ -38,9 +35,6 @@ public:
 
         /** 0: wait for the mixers until stopped. */
         double connectTimeoutSeconds = 0.0;
-
-        /** As MixerLink's: once the port listens, before the first announcement. */
-        std::function<void (const Listener&)> onListening;
     };
 
     /** A mixer as the user sees it, read at one moment. */
@@ -112,14 +106,12 @@ private:
 
     void take (std::unique_ptr<juce::StreamingSocket> connection, juce::Thread& worker);
     void sessionEnded (TransferSession& session, juce::Thread& worker);
-    void endListening();
     void note (Event::Kind kind, const juce::String& address);
 
     const Settings settings;
     std::unique_ptr<UpdateEnvironment> environment;
     std::unique_ptr<Pacer> pacer;
-    std::unique_ptr<Broadcast> broadcaster;
-    std::unique_ptr<Listener> listener;
+    std::unique_ptr<MixerWait> waiting;
 
     mutable std::mutex lock;
     std::vector<std::unique_ptr<Mixer>> mixers;

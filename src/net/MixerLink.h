@@ -4,10 +4,9 @@
 #include <functional>
 #include <memory>
 
-#include "net/Broadcast.h"
-#include "net/Listener.h"
+#include "net/MixerLinkSettings.h"
+#include "net/MixerWait.h"
 #include "net/Update.h"
-#include "net/UpdateEnvironment.h"
 #include "net/WorkerSteps.h"
 
 /** The real worker steps: checks the update file and the interfaces, announces
@@ -19,19 +18,7 @@
 class MixerLink final : public WorkerSteps
 {
 public:
-    /** Where the steps look and listen; the defaults are the product's. */
-    struct Settings
-    {
-        juce::File updateFile = UpdateEnvironment::getUpdateFile();
-        InterfaceSource interfaces = querySystemInterfaces;
-        int listenerPort = Listener::defaultPort;
-        int announcePort = Broadcast::defaultAnnouncePort;
-
-        /** Called on the worker thread once the port listens, before the
-            first announcement names it and before the step looks for a peer.
-        */
-        std::function<void (const Listener&)> onListening;
-    };
+    using Settings = MixerLinkSettings;
 
     MixerLink();
     explicit MixerLink (Settings settings);
@@ -60,13 +47,11 @@ public:
     const juce::String& getSentSha256() const noexcept { return sentSha256; }
 
 private:
-    int endConnect (int status);
     void publishProgress (const Update& transfer);
 
     const Settings settings;
     std::unique_ptr<UpdateEnvironment> environment;
-    std::unique_ptr<Broadcast> broadcaster;
-    std::unique_ptr<Listener> listener;
+    std::unique_ptr<MixerWait> waiting;
     std::unique_ptr<juce::StreamingSocket> connection;
     std::unique_ptr<Update> transfer;
     std::atomic<juce::int64> bytesTaken { 0 }, totalBytes { 0 };

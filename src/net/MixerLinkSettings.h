@@ -1,0 +1,24 @@
+#pragma once
+
+#include <functional>
+
+#include "net/Broadcast.h"
+#include "net/Listener.h"
+#include "net/UpdateEnvironment.h"
+
+/** Where the mixer link looks and listens; the defaults are the product's.
+    Tests give free ports and loopback interfaces; qvr-update gives its file
+    and the interfaces asked for.
+*/
+struct MixerLinkSettings
+{
+    juce::File updateFile = UpdateEnvironment::getUpdateFile();
+    InterfaceSource interfaces = querySystemInterfaces;
+    int listenerPort = Listener::defaultPort;
+    int announcePort = Broadcast::defaultAnnouncePort;
+
+    /** Called on the worker thread once the port listens, before the
+        first announcement names it and before the step looks for a peer.
+    */
+    std::function<void (const Listener&)> onListening;
+};
