@@ -203,8 +203,10 @@ int FleetUpdater::finish (int stage, int result, double seconds)
                      + "  " + juce::String (m.seconds, 1) + " s  " + outcomeOf (m)
                      + (m.status > 0 ? "  " + ConsoleUpdater::outcomeMessage (StepRunner::sending, m.status) : juce::String()));
 
-    // The window's words where there are some; else how many took the file.
-    const auto message = result != 0 ? ConsoleUpdater::outcomeMessage (stage, result)
+    // The window's words where there are some; else how many took the file. A
+    // stop once mixers were being served is a cancel of the sending.
+    const auto told = result == -1 && connected > 0 ? (int) StepRunner::sending : stage;
+    const auto message = result != 0 ? ConsoleUpdater::outcomeMessage (told, result)
                        : status == ConsoleUpdater::sent ? ConsoleUpdater::outcomeMessage (StepRunner::sending, 0)
                        : juce::String (took) + " of " + juce::String (expected) + " mixers took the whole file"
                              + (firstFailure.isNotEmpty() ? "; " + firstFailure : juce::String());
