@@ -1,10 +1,10 @@
 #!/usr/bin/python3
 """The command-line updater end to end, in the private namespace pair against
 the mixer simulator: the whole road with sha256 under names that are not UTF-8
-or hold every control character, Ctrl-C while waiting, a mixer that resets
-mid-stream, output that goes away mid-stream, the progress line on a terminal,
-and the bad starts that must end before announcing. Also the window started
-from a folder whose name is not UTF-8.
+or hold every control character, Ctrl-C or SIGTERM while waiting, the port
+held by another program, a mixer that resets mid-stream, output that goes away
+mid-stream, the progress line on a terminal, and the bad starts that must end
+before announcing. Also the window started from a folder whose name is not UTF-8.
 
     test_cli.py --cli PATH/qvr-update --binary PATH/QvrUpdater [unittest arguments]
 """
@@ -75,7 +75,7 @@ class CommandLine(unittest.TestCase):
         self.assertEqual(code, 0, err)
         self.assertEqual((report["sha256"], report["announced_address"]), (hashlib.sha256(update).hexdigest(), harness.APP_ADDR))
 
-        result = json.loads(out.strip().splitlines()[-1])
+        result = json.loads(out)  # the only line on stdout
         self.assertEqual(result["outcome"], "sent", result)
         self.assertEqual((result["size"], result["sha256"], result["mixer"], result["delivered"], result["exit"]),
                          (len(update), hashlib.sha256(update).hexdigest(), harness.MIX_ADDR, True, 0))
@@ -84,18 +84,33 @@ class CommandLine(unittest.TestCase):
         self.assertIn(f"announcing on {harness.APP_ADDR} to {harness.BROADCAST}:56000", err)
         self.assertRegex(err, r"100 %  307 / 307 kB")
 
-    def test_ctrl_c_while_waiting_stops_announcing_and_closes_the_port(self):
-        probe = SESSION.probe()
-        proc, _ = self.start(update=make_update_file(4096))
-        poll("announcements", 10, lambda: probe.count() >= 2)
-        poll("the listening port", 5, lambda: SESSION.listening(54000))
-        proc.send_signal(signal.SIGINT)
+    def test_ctrl_c_or_term_while_waiting_cancels_at_once(self):
+        waiting = (f"announcing on {harness.APP_ADDR} to {harness.BROADCAST}:56000\n"
+                   "waiting for the mixer on TCP port 54000 (Ctrl-C cancels)\n")
+        for sig, quiet, said in ((signal.SIGINT, [], waiting), (signal.SIGTERM, ["--quiet"], "")):
+            with self.subTest(signal=sig):
+                probe = SESSION.probe()
+                proc, _ = self.start(*quiet, update=make_update_file(4096))
+                poll("announcements", 10, lambda: probe.count() >= 2)
+                heard = probe.count()
+                proc.send_signal(sig)
+                code, out, err = self.finish(proc, 10)
+                self.assertEqual((code, out), (130, said + "Connecting cancel.\n"), err)
+                time.sleep(0.3)  # for the last datagrams on their way to the probe
+                self.assertLessEqual(probe.count() - heard, 1, "announced on after the signal")
+
+    def test_port_held_by_another_program_is_C1_status_4_and_told_as_json(self):
+        SESSION.spawn(["ip", "netns", "exec", SESSION.app_ns, harness.PYTHON, "-c",
+                       "import socket, time; s = socket.socket(); s.bind(('0.0.0.0', 54000)); s.listen(); time.sleep(60)"])
+        poll("the other program's port", 10, lambda: SESSION.listening(54000))
+        proc, path = self.start("--json", update=make_update_file(100))
         code, out, err = self.finish(proc, 10)
-        self.assertEqual(code, 130, err)
-        self.assertEqual(out.strip().splitlines()[-1], "Connecting cancel.")
-        self.assertFalse(SESSION.listening(54000))
-        heard = probe.count()
-        poll("silence", 2, lambda: probe.count() == heard, interval=0.6)
+        self.assertEqual(code, 4, err)
+        result = json.loads(out)  # the only line on stdout
+        self.assertGreaterEqual(result.pop("seconds"), 0)
+        self.assertEqual(result, {"file": str(path), "size": 100, "sha256": None, "mixer": None, "outcome": "C1",
+                                  "delivered": False, "message": "Cannot connect the MIXER_C1", "exit": 4})
+        self.assertEqual(err.splitlines()[-1], "Cannot connect the MIXER_C1")
 
     def test_mixer_that_fails_near_the_end_is_no_success(self):
         # All but the last 20 kB read, the rest in the buffers, a pause, then a reset.
@@ -211,8 +226,15 @@ class CommandLine(unittest.TestCase):
             ([], "dir.upd", None, 3, "is a folder"),
             ([], "fifo.upd", None, 3, "is not a regular file"),
             (["--json"], "/dev/zero", None, 3, "is not a regular file"),
-            (["--timeout", "1"], "fw.upd", good, 5, "no mixer connected within 1"),
+            (["--interface", "qvr0", "--timeout", "1"], "fw.upd", good, 5, "no mixer connected within 1"),
         ]
+        # A second interface that --interface leaves out: a veth pair of its own, both ends here.
+        link = ["ip", "-n", SESSION.app_ns, "link"]
+        harness.run(link + ["add", "qvrb0", "type", "veth", "peer", "name", "qvrb1"])
+        self.addCleanup(harness.run, link + ["del", "qvrb0"], check=False)
+        harness.run(["ip", "-n", SESSION.app_ns, "addr", "add", "198.51.100.1/24", "dev", "qvrb0"])
+        for end in ("qvrb0", "qvrb1"):
+            harness.run(link + ["set", end, "up"])
         for args, name, content, status, says in cases:
             with self.subTest(args=args, name=name):
                 if status == 5:
@@ -221,6 +243,9 @@ class CommandLine(unittest.TestCase):
                 code, out, err = self.finish(proc, 10)
                 self.assertEqual(code, status, err)
                 self.assertIn(says, err)
+                if status == 5:
+                    self.assertEqual([line for line in out.splitlines() if line.startswith("announcing")],
+                                     [f"announcing on {harness.APP_ADDR} to {harness.BROADCAST}:56000"])
                 if "--json" in args:  # one line, and nothing else, on stdout
                     result = json.loads(out)
                     self.assertEqual((result["exit"], result["outcome"]), (status, {2: "usage", 3: "I4"}[status]))
