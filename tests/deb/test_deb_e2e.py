@@ -7,7 +7,6 @@ namespace pair and display as tests/e2e.
     test_deb_e2e.py --root SCRATCH_ROOT [unittest arguments]
 """
 
-import argparse
 import re
 import subprocess
 import sys
@@ -54,27 +53,12 @@ LAUNCHER = None
 
 def main():
     global LAUNCHER
-    parser = argparse.ArgumentParser(add_help=False)
-    parser.add_argument("--root", required=True, help="where the package was unpacked")
-    parser.add_argument("--source", help="source tree (scripts/, tools/); default: this file's")
-    parser.add_argument("--watchdog", type=int, default=240)
-    args, rest = parser.parse_known_args()
-    if args.source:
-        harness.use_source(args.source)
-    root = Path(args.root).resolve()
-    LAUNCHER = root / "usr" / "bin" / "qvr-updater"
-    binary = root / "usr" / "lib" / "qvr-updater" / "QvrUpdater"
-    for path in (LAUNCHER, binary):
-        if not path.is_file():
-            print(f"the package has no {path.relative_to(root)}", file=sys.stderr)
-            return 2
-
+    args, rest = harness.options("root")
+    LAUNCHER = args.root / "usr" / "bin" / "qvr-updater"
     # The harness copies the "binary" into each case's folder; the launcher
     # itself is what runs, from the scratch root, and finds the tool beside it.
-    test_e2e.BINARY = binary
+    test_e2e.BINARY = args.root / "usr" / "lib" / "qvr-updater" / "QvrUpdater"
     test_e2e.App = LauncherApp
-    harness.install_watchdog(args.watchdog)
-
     return harness.run_cases(rest, CASES, lambda: test_e2e.SESSION)
 
 

@@ -6,7 +6,6 @@ read back from the screen, and one way to run and clean up every runner's cases.
 import argparse
 import ctypes
 import ctypes.util
-import fnmatch
 import shutil
 import subprocess
 import sys
@@ -90,37 +89,30 @@ class WindowManager:
         self.x11.XCloseDisplay(self.display)
 
 
-def run_cases(args, names, session, cleanup=None):
-    """Runs end-to-end cases the way every runner here does and returns the exit status.
-
-    args: the command line's unittest part: case names (default: names) and
-    -k PATTERN (as unittest's, a substring unless it has wildcards).
-    session: a callable giving the Session the cases opened (their setUpModule
-    makes it), or None. Whatever happens, cleanup(session) runs first, then the
-    session is closed and must have left no namespace pair behind.
-    """
+def options(*programs, watchdog=240):
+    """The runners' command line: --PROGRAM PATH for each program named, --source TREE
+    (the helper scripts and the simulator; default: this file's) and --watchdog SECONDS.
+    Returns them and the rest, unittest's part (e.g. -k PATTERN)."""
     parser = argparse.ArgumentParser(add_help=False)
-    parser.add_argument("names", nargs="*")
-    parser.add_argument("-k", dest="patterns", action="append", default=[])
-    parsed = parser.parse_args(args)
+    for name in programs:
+        parser.add_argument("--" + name, required=True, type=lambda p: Path(p).resolve())
+    parser.add_argument("--source")
+    parser.add_argument("--watchdog", type=int, default=watchdog)
+    args, rest = parser.parse_known_args()
+    if args.source:
+        use_source(args.source)
+    install_watchdog(args.watchdog)
+    return args, rest
 
-    def chosen(case):
-        return not parsed.patterns or any(
-            fnmatch.fnmatchcase(case.id(), p if "*" in p else f"*{p}*") for p in parsed.patterns)
 
-    def flatten(suite):
-        for item in suite:
-            yield from (flatten(item) if isinstance(item, unittest.TestSuite) else [item])
-
-    loaded = unittest.defaultTestLoader.loadTestsFromNames(parsed.names or names)
-    suite = unittest.TestSuite(case for case in flatten(loaded) if chosen(case))
-    if suite.countTestCases() == 0:
-        print("no case matches " + " ".join(args), file=sys.stderr)
-        return 2
+def run_cases(args, names, session, cleanup=None):
+    """Runs the named cases (args: unittest's, e.g. -k PATTERN) and returns the exit status.
+    Whatever happens, cleanup(session()) runs first, then the session (which the cases'
+    setUpModule made) is closed and must have left no namespace pair behind."""
     status = 1
     try:
-        result = unittest.TextTestRunner(verbosity=2).run(suite)
-        status = 0 if result.wasSuccessful() else 1
+        program = unittest.main(module=None, argv=["e2e", "-v", *names, *args], exit=False, warnings="ignore")
+        status = 0 if program.result.wasSuccessful() and program.result.testsRun else 1
     finally:
         current = session()
         if current is not None:

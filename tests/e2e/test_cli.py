@@ -9,7 +9,6 @@ before announcing. Also the window started from a folder whose name is not UTF-8
     test_cli.py --cli PATH/qvr-update --binary PATH/QvrUpdater [unittest arguments]
 """
 
-import argparse
 import hashlib
 import json
 import os
@@ -101,7 +100,8 @@ class CommandLine(unittest.TestCase):
 
     def test_port_held_by_another_program_is_C1_status_4_and_told_as_json(self):
         SESSION.spawn(["ip", "netns", "exec", SESSION.app_ns, harness.PYTHON, "-c",
-                       "import socket, time; s = socket.socket(); s.bind(('0.0.0.0', 54000)); s.listen(); time.sleep(60)"])
+                       "import socket, time; s = socket.socket(); s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1); "
+                       "s.bind(('0.0.0.0', 54000)); s.listen(); time.sleep(60)"])
         poll("the other program's port", 10, lambda: SESSION.listening(54000))
         proc, path = self.start("--json", update=make_update_file(100))
         code, out, err = self.finish(proc, 10)
@@ -254,17 +254,8 @@ class CommandLine(unittest.TestCase):
 
 def main():
     global CLI, WINDOW
-    parser = argparse.ArgumentParser(add_help=False)
-    parser.add_argument("--cli", required=True)
-    parser.add_argument("--binary", required=True, help="the window, QvrUpdater")
-    parser.add_argument("--source", help="source tree (scripts/, tools/); default: this file's")
-    parser.add_argument("--watchdog", type=int, default=240)
-    args, rest = parser.parse_known_args()
-    if args.source:
-        harness.use_source(args.source)
-    CLI = Path(args.cli).resolve()
-    WINDOW = Path(args.binary).resolve()
-    harness.install_watchdog(args.watchdog)
+    args, rest = harness.options("cli", "binary")
+    CLI, WINDOW = args.cli, args.binary
     return harness.run_cases(rest, ["__main__"], lambda: SESSION)
 
 

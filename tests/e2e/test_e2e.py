@@ -5,7 +5,6 @@ against the mixer simulator; tesseract, when installed, reads the texts back.
     test_e2e.py --binary PATH/QvrUpdater [unittest arguments, e.g. -k whole_road]
 """
 
-import argparse
 import hashlib
 import os
 import re
@@ -137,25 +136,7 @@ class EndToEnd(E2ECase):
         self.keys(app.main, "Return")
         self.assertEqual(app.wait_exit(10), 0)
 
-    # 2
-    def test_missing_update_file_shows_I4_and_never_announces(self):
-        probe = self.session.probe()
-        app = App(self.session, BINARY, update=None).start()
-        app.wait_window()
-        app.wait_screen("the language screen", language_screen)
-        app.press_first()
-        box = app.wait_box()
-        self.assertNotEqual((box.width, box.height), harness.SCREEN_SIZE)
-        self.assert_box_text(box, r"UpdateFile.?[I1l|]4")
-        # The box waits for the user: the tool stays, and stays silent.
-        time.sleep(0.5)
-        self.assertTrue(app.alive(), "ended without waiting for the box")
-        self.assertIn(app.main.id, [w.id for w in app.windows()])
-        self.assertFalse(self.session.listening(54000))
-        self.dismiss_and_expect_exit(app, box)
-        self.assertEqual(probe.count(), 0)
-
-    # 3: the title bar's close button while waiting, as a window manager delivers it
+    # 2: the title bar's close button while waiting, as a window manager delivers it
     def test_close_while_waiting_stops_announcing_and_listening(self):
         probe = self.session.probe()
         window_manager = harness.WindowManager(self.session)
@@ -178,7 +159,7 @@ class EndToEnd(E2ECase):
         self.keys(box, "Return")
         self.assertEqual(app.wait_exit(10), 0)
 
-    # 4
+    # 3
     def test_japanese_start_shows_japanese_texts(self):
         probe = self.session.probe()
         app = self.start_app(lang="ja_JP.UTF-8")
@@ -197,7 +178,7 @@ class EndToEnd(E2ECase):
         x, y, w, h = rect
         return (app.main.x + x, app.main.y + y, w, h)
 
-    # 5
+    # 4
     def test_second_start_raises_the_first_window_and_exits_zero(self):
         first = self.start_app()
         first.wait_screen("the language screen", language_screen)
@@ -215,7 +196,7 @@ class EndToEnd(E2ECase):
         first.press_second()  # Cancel on the language screen: no box, just the end
         self.assertEqual(first.wait_exit(10), 0)
 
-    # 6
+    # 5
     def test_second_start_with_another_file_says_so_above_the_first_copys_own_box(self):
         first = App(self.session, BINARY, update=None).start()  # no file: the I4 box waits for the user
         first.wait_window()
@@ -253,18 +234,8 @@ class EndToEnd(E2ECase):
 
 def main():
     global BINARY
-    parser = argparse.ArgumentParser(add_help=False)
-    parser.add_argument("--binary", required=True)
-    parser.add_argument("--source", help="source tree (scripts/, tools/); default: this file's")
-    parser.add_argument("--watchdog", type=int, default=240)
-    args, rest = parser.parse_known_args()
-    if args.source:
-        harness.use_source(args.source)
-    BINARY = Path(args.binary).resolve()
-    if not BINARY.is_file():
-        print(f"no binary at {BINARY}", file=sys.stderr)
-        return 2
-    harness.install_watchdog(args.watchdog)
+    args, rest = harness.options("binary")
+    BINARY = args.binary
     return harness.run_cases(rest, ["__main__"], lambda: SESSION)
 
 

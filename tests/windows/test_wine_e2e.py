@@ -9,7 +9,6 @@ Wine's server creates the sockets, so it must run inside the tool's namespace:
 the prefix is made there, and nothing of Wine runs outside it.
 """
 
-import argparse
 import hashlib
 import json
 import shutil
@@ -30,7 +29,6 @@ PREFIX = None
 CLI = None
 CASES = [
     "test_e2e.EndToEnd.test_whole_road",
-    "test_e2e.EndToEnd.test_missing_update_file_shows_I4_and_never_announces",
     "test_e2e.EndToEnd.test_second_start_with_another_file_says_so_above_the_first_copys_own_box",
     "test_e2e.WineCommandLine",
 ]
@@ -167,35 +165,17 @@ def teardown_module():
 
 
 def main():
-    parser = argparse.ArgumentParser(add_help=False)
-    parser.add_argument("--binary", required=True)
-    parser.add_argument("--cli", required=True, help="qvr-update.exe")
-    parser.add_argument("--source", help="source tree (scripts/, tools/); default: this file's")
-    parser.add_argument("--watchdog", type=int, default=360)
-    args, rest = parser.parse_known_args()
-    if args.source:
-        harness.use_source(args.source)
-    binary = Path(args.binary).resolve()
-    if not binary.is_file():
-        print(f"no binary at {binary}", file=sys.stderr)
-        return 2
-
     global CLI
-    CLI = Path(args.cli).resolve()
+    args, rest = harness.options("binary", "cli", watchdog=360)
+    CLI = args.cli
     # One module, so one namespace pair and one prefix serve every case.
     WineCommandLine.__module__ = "test_e2e"
     test_e2e.WineCommandLine = WineCommandLine
-    test_e2e.BINARY = binary
+    test_e2e.BINARY = args.binary
     test_e2e.App = WineApp
     test_e2e.setUpModule = setup_module
     test_e2e.tearDownModule = teardown_module
-    harness.install_watchdog(args.watchdog)
-
-    try:
-        return harness.run_cases(rest, CASES, lambda: test_e2e.SESSION, cleanup=stop_wine)
-    finally:
-        if PREFIX is not None:
-            shutil.rmtree(PREFIX.parent, ignore_errors=True)
+    return harness.run_cases(rest, CASES, lambda: test_e2e.SESSION, cleanup=stop_wine)
 
 
 if __name__ == "__main__":
