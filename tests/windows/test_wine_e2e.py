@@ -85,10 +85,10 @@ class WineCommandLine(test_e2e.E2ECase):
         app.press_second()
         box = app.wait_box(15)
         self.assert_box_text(box, r"Sendingcancel")
+        self.dismiss_and_expect_exit(app, box)
         report = sim.result(40)
         self.assertEqual(report["result"], "short", report)
         self.assertLess(report["bytes"], len(update) // 2, report)
-        self.dismiss_and_expect_exit(app, box)
 
     def test_qvr_update_exe_sends_a_file_named_in_japanese_to_two_mixers_at_once(self):
         # Arguments and console text pass through UTF-16 on Windows, not the ANSI code page.
