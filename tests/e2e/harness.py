@@ -6,6 +6,8 @@ read back from the screen, and one way to run and clean up every runner's cases.
 import argparse
 import ctypes
 import ctypes.util
+import hashlib
+import os
 import shutil
 import subprocess
 import sys
@@ -33,6 +35,18 @@ class Session(qvr_driver.Session):
         session = cls()
         install_termination_cleanup(session)
         return session.open()
+
+    def guarded_display(self):
+        """Another virtual display, one that lets in only clients holding its cookie, as a
+        desktop's X server does; ends with the session. Returns it and its XAUTHORITY file."""
+        folder = self.folder("xauth")
+        cookie = hashlib.sha256(os.urandom(32)).hexdigest()[:32]
+        # The server takes every cookie in its file, whatever display it names.
+        run(["xauth", "-f", str(folder / "server"), "add", ":0", ".", cookie])
+        xvfb, display = self._xvfb("-auth", str(folder / "server"))
+        self.processes.append(xvfb)
+        run(["xauth", "-f", str(folder / "client"), "add", display, ".", cookie])
+        return display, str(folder / "client")
 
     def probe(self, timeout=60):
         """The mixer's side of the announcements without a mixer: each datagram as it arrives."""

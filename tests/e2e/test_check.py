@@ -9,7 +9,6 @@ port held by a helper process, which is named.
 
 import hashlib
 import json
-import subprocess
 import sys
 import unittest
 from pathlib import Path
