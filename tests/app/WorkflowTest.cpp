@@ -195,31 +195,6 @@ TEST_F (WorkflowTest, OutcomeThatBeatsTheCancelDecides)
     }
 }
 
-TEST_F (WorkflowTest, CancelRacingTheConnectionShowsCancelOrNothingNeverBoth)
-{
-    juce::Random random (7000);
-
-    for (int round = 0; round < 30; ++round)
-    {
-        restart();
-        script->hold[connectStep] = true;
-        script->hold[sendStep] = true;
-        goTo (MainComponent::connecting);
-
-        const int delay = random.nextInt (3);
-        std::thread releaser ([s = script, delay] { juce::Thread::sleep (delay); s->release (connectStep); });
-        juce::Thread::sleep (1);
-        component->abortWorkflow();
-        releaser.join();
-        pumpFor (20);
-
-        ASSERT_LE (boxes.size(), 1u) << round;
-        EXPECT_TRUE (boxes.empty() || boxes.front().message == "Connecting cancel.") << round;
-        EXPECT_FALSE (component->isWorkerRunning());
-        EXPECT_EQ (script->calls[sendStep], 0) << "a send started after the cancel";
-    }
-}
-
 TEST_F (WorkflowTest, DestroyingTheScreenStopsARunningStep)
 {
     script->hold[connectStep] = true;
