@@ -216,17 +216,17 @@ class CommandLine(unittest.TestCase):
         (self.folder / "dir.upd").mkdir()
         os.mkfifo(self.folder / "fifo.upd")
         good = make_update_file(100)
-        cases = [  # arguments, file name, its content, exit status, what stderr says
-            (["--json", "--interface", "nosuch0"], "fw.upd", good, 2, "no IPv4 interface"),
-            (["--timeout", "soon"], "fw.upd", good, 2, "--timeout"),
-            (["--frobnicate", "--json"], "fw.upd", good, 2, "unknown option"),
-            ([], "empty.upd", b"", 3, "does not begin"),
-            ([], "other.upd", b"QVR-6000" + bytes(100), 3, "does not begin"),
-            ([], "missing.upd", None, 3, "does not exist"),
-            ([], "dir.upd", None, 3, "is a folder"),
-            ([], "fifo.upd", None, 3, "is not a regular file"),
-            (["--json"], "/dev/zero", None, 3, "is not a regular file"),
-            (["--interface", "qvr0", "--timeout", "1"], "fw.upd", good, 5, "no mixer connected within 1"),
+        cases = [  # arguments, file name, its content, exit status, how stderr ends
+            (["--json", "--interface", "nosuch0"], "fw.upd", good, 2, "there are: lo 127.0.0.1, qvr0 192.0.2.1, qvrb0 198.51.100.1\n"),
+            (["--timeout", "soon"], "fw.upd", good, 2, 'above 0, not "soon"\nTry \'qvr-update --help\'.\n'),
+            (["--frobnicate", "--json"], "fw.upd", good, 2, "unknown option --frobnicate\nTry 'qvr-update --help'.\n"),
+            ([], "empty.upd", b"", 3, 'empty.upd does not begin with "QVR-700": not an update file for this mixer\n'),
+            ([], "other.upd", b"QVR-6000" + bytes(100), 3, 'other.upd does not begin with "QVR-700": not an update file for this mixer\n'),
+            ([], "missing.upd", None, 3, "missing.upd does not exist\n"),
+            ([], "dir.upd", None, 3, "dir.upd is a folder\n"),
+            ([], "fifo.upd", None, 3, "fifo.upd is not a regular file (a FIFO, a device or a socket)\n"),
+            (["--json"], "/dev/zero", None, 3, "/dev/zero is not a regular file (a FIFO, a device or a socket)\nCannot find the UpdateFile_I4\n"),
+            (["--interface", "qvr0", "--timeout", "1"], "fw.upd", good, 5, "no mixer connected within 1 s\n"),
         ]
         # A second interface that --interface leaves out: a veth pair of its own, both ends here.
         link = ["ip", "-n", SESSION.app_ns, "link"]
@@ -242,7 +242,7 @@ class CommandLine(unittest.TestCase):
                 proc, _ = self.start(*args, update=content, name=name)
                 code, out, err = self.finish(proc, 10)
                 self.assertEqual(code, status, err)
-                self.assertIn(says, err)
+                self.assertTrue(err.endswith(says), err)
                 if status == 5:
                     self.assertEqual([line for line in out.splitlines() if line.startswith("announcing")],
                                      [f"announcing on {harness.APP_ADDR} to {harness.BROADCAST}:56000"])
