@@ -188,6 +188,7 @@ class CommandLine(unittest.TestCase):
         os.close(master)
         self.assertEqual(sim.result(10)["result"], "ok")
         self.assertEqual(proc.wait(10), 0)
+        self.assertGreater(shown.count(b" %  "), 3, "the progress line did not move while sending")
         # What the terminal shows: each \r goes back to the line's start and overwrites.
         lines = []
         for line in shown.decode().split("\n"):
