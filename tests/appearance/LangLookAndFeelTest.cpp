@@ -68,6 +68,7 @@ TEST_F (LangLookAndFeelTest, HighlightedItemSitsOnDarkNavy)
 {
     const auto highlighted = drawItem (lang, "English", true);
     EXPECT_EQ (highlighted.getPixelAt (2, 2), juce::Colour (LangLookAndFeel::highlightColour));
+    EXPECT_EQ (highlighted.getPixelAt (188, 22), juce::Colour (LangLookAndFeel::highlightColour));
     EXPECT_EQ (highlighted.getPixelAt (0, 0), juce::Colours::white);
 
     const auto normal = drawItem (lang, "English", false);
