@@ -92,6 +92,7 @@ sys.exit(0 if profile.get("ports") == "54000/tcp" and profile.get("title") and p
 PY
 unset PYTHONPATH
 
-echo "== Debian package: end-to-end from the scratch root"
+echo "== Debian package: the launcher around a stand-in, then end-to-end from the scratch root"
+tests/deb/test-launcher.sh "$root/usr/bin/qvr-updater"
 /usr/bin/python3 tests/deb/test_deb_e2e.py --root "$root" --source "$PWD"
 echo "== Debian package: passed"

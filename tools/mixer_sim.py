@@ -33,6 +33,9 @@ import time
 EXIT_OK, EXIT_TIMEOUT, EXIT_PROTOCOL, EXIT_SHORT, EXIT_EXCESS, EXIT_CONNECT, EXIT_SETUP = 0, 2, 3, 4, 5, 6, 7
 
 ANNOUNCEMENT_CODE = b"\x20\x00"
+ANNOUNCE_PORT = 56000
+# After the image, bytes beyond it are watched for this long.
+EXCESS_WAIT = 0.2
 
 
 class Deadline:
@@ -42,35 +45,22 @@ class Deadline:
     def left(self):
         return max(0.0, self.end - time.monotonic())
 
-    def passed(self):
-        return self.left() <= 0.0
-
 
 def parse_args(argv):
     p = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    p.add_argument("--announce-port", type=int, default=56000, help="UDP port to hear announcements on (56000)")
-    p.add_argument("--connect-host", help="connect here instead of the announced address (the announced port is kept)")
     p.add_argument("--timeout", type=float, default=30.0, help="overall limit in seconds (30)")
-    p.add_argument("--min-announcements", type=int, default=1, metavar="K", help="connect only once K announcements were heard")
     p.add_argument("--never-connect", action="store_true", help="only count announcements for --listen-seconds")
     p.add_argument("--listen-seconds", type=float, default=1.0, help="how long --never-connect listens (1)")
     p.add_argument("--print-announcements", action="store_true",
                    help="print a line per datagram as it arrives: announcement SECONDS SENDER HEX")
     p.add_argument("--reset-after", type=int, metavar="N", help="reset the connection (RST) after N image bytes")
-    p.add_argument("--close-after", type=int, metavar="N", help="close the connection after N image bytes")
-    p.add_argument("--stop-reading-after", type=int, metavar="N", help="stop reading after N image bytes, keep the socket open")
-    p.add_argument("--hold", type=float,
-                   help="with --stop-reading-after: keep the socket this long (default: until the timeout); "
-                        "with --reset-after: stop reading this long before the reset (a mixer that fails near the end)")
+    p.add_argument("--hold", type=float, help="with --reset-after: stop reading this long before the reset (a mixer that fails near the end)")
     p.add_argument("--slow", type=int, metavar="BYTES_PER_SEC", help="read no faster than this")
     p.add_argument("--rcvbuf", type=int, metavar="BYTES", help="receive buffer size of the connection")
-    p.add_argument("--excess-wait", type=float, default=0.2, help="after the image, watch this long for bytes beyond it (0.2)")
-    p.add_argument("--output", help="write the received image to this file")
     p.add_argument("--count", type=int, default=1, help="play this many mixers at once (1)")
     p.add_argument("--addresses", help="comma-separated source addresses, one per mixer (default: the system picks)")
     p.add_argument("--fault", action="append", default=[], metavar="K:WHAT",
-                   help="for mixer K (from 1) only: reset-after=N, close-after=N, stop-reading-after=N, "
-                        "slow=BYTES_PER_SEC, delay=SECONDS (connect that much later) or never-connect")
+                   help="for mixer K (from 1) only: reset-after=N or delay=SECONDS (connect that much later)")
     a = p.parse_args(argv)
     a.addresses = a.addresses.split(",") if a.addresses else []
     a.delay = None
@@ -80,28 +70,22 @@ def parse_args(argv):
     for fault in a.fault:
         k, _, what = fault.partition(":")
         name, _, value = what.partition("=")
-        if not k.isdigit() or not 1 <= int(k) <= a.count or name not in FAULTS or (name != "never-connect") != bool(value):
+        if not k.isdigit() or not 1 <= int(k) <= a.count or name not in FAULTS or not value:
             p.error(f"bad --fault {fault}")
         a.faults.setdefault(int(k), {})[name] = value
-    if not 0 < a.announce_port < 65536 or a.timeout <= 0 or a.min_announcements < 1:
-        p.error("port, timeout or --min-announcements out of range")
-    if sum(x is not None for x in (a.reset_after, a.close_after, a.stop_reading_after)) > 1:
-        p.error("--reset-after, --close-after and --stop-reading-after exclude each other")
+    if a.timeout <= 0:
+        p.error("--timeout must be above 0")
     return a
 
 
-FAULTS = {"reset-after": int, "close-after": int, "stop-reading-after": int, "slow": int, "delay": float,
-          "never-connect": None}
+FAULTS = {"reset-after": int, "delay": float}
 
 
 def mixer_args(args, k):
     """The options of mixer k (from 1): the common ones, with its own faults over them."""
     own = copy.copy(args)
-    faults = args.faults.get(k, {})
-    if faults.keys() & {"reset-after", "close-after", "stop-reading-after"}:
-        own.reset_after = own.close_after = own.stop_reading_after = None
-    for name, value in faults.items():
-        setattr(own, name.replace("-", "_"), FAULTS[name](value) if FAULTS[name] else True)
+    for name, value in args.faults.get(k, {}).items():
+        setattr(own, name.replace("-", "_"), FAULTS[name](value))
     own.source = args.addresses[k - 1] if args.addresses else None
     return own
 
@@ -149,13 +133,13 @@ def hear_announcements(args, deadline, report):
         udp.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         udp.setsockopt(socket.SOL_SOCKET, socket.SO_BROADCAST, 1)
         try:
-            udp.bind(("0.0.0.0", args.announce_port))
+            udp.bind(("0.0.0.0", ANNOUNCE_PORT))
         except OSError as e:
-            print(f"mixer_sim: cannot listen on udp {args.announce_port}: {e}", file=sys.stderr)
+            print(f"mixer_sim: cannot listen on udp {ANNOUNCE_PORT}: {e}", file=sys.stderr)
             return report.finish("setup_failed", EXIT_SETUP)
 
         # The ready line: a driver may start the sender once it sees it.
-        print(f"mixer_sim: listening on udp {args.announce_port}", file=sys.stderr, flush=True)
+        print(f"mixer_sim: listening on udp {ANNOUNCE_PORT}", file=sys.stderr, flush=True)
         started = time.monotonic()
 
         listen_end = Deadline(min(args.listen_seconds, deadline.left())) if args.never_connect else deadline
@@ -183,7 +167,7 @@ def hear_announcements(args, deadline, report):
             if first is None:
                 first = parsed
                 heard["announced_address"], heard["announced_port"] = parsed
-            if not args.never_connect and heard["announcements"] >= args.min_announcements:
+            if not args.never_connect:
                 return first
 
         if args.never_connect:
@@ -244,76 +228,53 @@ def read_stream(args, sock, deadline, report):
     length = struct.unpack(">I", header)[0]
     fields["announced_length"] = length
 
-    limit = length
-    for option in (args.reset_after, args.close_after, args.stop_reading_after):
-        if option is not None:
-            limit = min(limit, option)
+    limit = length if args.reset_after is None else min(length, args.reset_after)
 
     digest = hashlib.sha256()
-    image = bytearray() if args.output else None
     received = 0
 
     def note(data):
         nonlocal received
         received += len(data)
         digest.update(data)
-        if image is not None:
-            image.extend(data)
         fields["bytes"] = received
         fields["sha256"] = digest.hexdigest()
         now = time.monotonic()
         fields["seconds"] = round(now - connected_at, 6)
         fields["stream_seconds"] = round(now - first_byte_at, 6)
 
+    while received < limit:
+        data = receive(sock, limit - received, deadline, pace)
+        if data is None:
+            return report.finish("timeout", EXIT_TIMEOUT)
+        if not data:
+            return report.finish("short", EXIT_SHORT)
+        note(data)
+        pace.took(len(data), deadline)
+    if length == 0:
+        note(b"")
+
+    if args.reset_after is not None and received < length:
+        if args.hold:
+            time.sleep(min(args.hold, deadline.left()))
+        sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
+        sock.close()
+        return report.finish("reset", EXIT_OK)
+
+    # The sender keeps the connection open after the image: anything more
+    # that arrives within a short while breaks the announced length.
+    sock.settimeout(max(0.001, min(EXCESS_WAIT, deadline.left())))
     try:
-        while received < limit:
-            data = receive(sock, limit - received, deadline, pace)
-            if data is None:
-                return report.finish("timeout", EXIT_TIMEOUT)
-            if not data:
-                return report.finish("short", EXIT_SHORT)
-            note(data)
-            pace.took(len(data), deadline)
-        if length == 0:
-            note(b"")
-
-        if args.reset_after is not None and received < length:
-            if args.hold:
-                time.sleep(min(args.hold, deadline.left()))
-            sock.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, struct.pack("ii", 1, 0))
-            sock.close()
-            return report.finish("reset", EXIT_OK)
-        if args.close_after is not None and received < length:
-            sock.close()
-            return report.finish("closed", EXIT_OK)
-        if args.stop_reading_after is not None and received < length:
-            hold = Deadline(min(args.hold, deadline.left())) if args.hold is not None else deadline
-            while not hold.passed():
-                time.sleep(min(hold.left(), 0.1))
-            return report.finish("stopped", EXIT_OK)
-
-        # The sender keeps the connection open after the image: anything more
-        # that arrives within a short while breaks the announced length.
-        sock.settimeout(max(0.001, min(args.excess_wait, deadline.left())))
-        try:
-            extra = sock.recv(1)
-        except socket.timeout:
-            extra = b""
-        except ConnectionError:
-            extra = b""
-        if extra:
-            return report.finish("excess", EXIT_EXCESS)
-        return report.finish("ok", EXIT_OK)
-    finally:
-        if image is not None:
-            with open(args.output, "wb") as f:
-                f.write(image)
+        extra = sock.recv(1)
+    except (socket.timeout, ConnectionError):
+        extra = b""
+    if extra:
+        return report.finish("excess", EXIT_EXCESS)
+    return report.finish("ok", EXIT_OK)
 
 
 def play_mixer(args, host, port, deadline, report):
     """One mixer's connection and stream; its exit code."""
-    if args.never_connect:
-        return report.finish("never_connected", EXIT_OK)
     if args.delay:
         time.sleep(min(args.delay, deadline.left()))
 
@@ -363,7 +324,7 @@ def main(argv):
     if isinstance(announced, int):
         return announced
     address, port = announced
-    host = args.connect_host or address
+    host = address
     if port == 0:
         return report.finish("bad_announcement", EXIT_PROTOCOL)
 

@@ -14,7 +14,6 @@ whatever the tool announces stays inside the pair.
 import hashlib
 import json
 import os
-import select
 import shutil
 import signal
 import subprocess
@@ -209,18 +208,6 @@ class Session:
             raise
         finally:
             os.close(read_end)
-
-    def guarded_display(self):
-        """Another virtual display, one that lets in only clients holding its cookie, as a
-        desktop's X server does; ends with the session. Returns it and its XAUTHORITY file."""
-        folder = self.folder("xauth")
-        cookie = hashlib.sha256(os.urandom(32)).hexdigest()[:32]
-        # The server takes every cookie in its file, whatever display it names.
-        run(["xauth", "-f", str(folder / "server"), "add", ":0", ".", cookie])
-        xvfb, display = self._xvfb("-auth", str(folder / "server"))
-        self.processes.append(xvfb)
-        run(["xauth", "-f", str(folder / "client"), "add", display, ".", cookie])
-        return display, str(folder / "client")
 
     def end_processes(self):
         """Ends everything started so far (the pair and the display stay)."""

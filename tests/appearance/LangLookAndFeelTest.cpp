@@ -13,7 +13,7 @@ class LangLookAndFeelTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        txt = freshTxtLoader (0x0409, { "00000411" });
+        freshTxtLoader (0x0409, { "00000411" });
         juce::LookAndFeel::setDefaultLookAndFeel (&screen);
         setDefaultSansSerifName ("Arial");
     }
@@ -36,18 +36,25 @@ protected:
         return image;
     }
 
-    TxtLoader* txt = nullptr;
     ScreenLookAndFeel screen;
     LangLookAndFeel lang;
 };
 
 TEST_F (LangLookAndFeelTest, EachLanguageNameIsDrawnInItsOwnFont)
 {
-    EXPECT_EQ (LangLookAndFeel::getTypefaceNameForItem (txt->getLanguageName (1).toUpperCase()), txt->getFontName (1));
-    EXPECT_EQ (LangLookAndFeel::getTypefaceNameForItem ("Klingon"), "Arial");
+    // By the item's exact name, case aside; anything else keeps the default.
+    setDefaultSansSerifName ("No Such Family");
+    const std::pair<const char*, const char*> fonts[] = {
+        { "English", "Arial" }, { "ENGLISH", "Arial" }, { "日本語", "MS UI Gothic" }, { "日本", "No Such Family" }
+    };
+
+    for (auto [item, font] : fonts)
+        EXPECT_EQ (LangLookAndFeel::getTypefaceNameForItem (juce::String::fromUTF8 (item)), font) << item;
+
+    setDefaultSansSerifName ("Arial");
 
     // The Japanese name drawn by this look differs from the same name in the Latin default...
-    const auto japaneseName = txt->getLanguageName (1);
+    const auto japaneseName = juce::String::fromUTF8 ("日本語");
     juce::LookAndFeel_V4 plain (juce::LookAndFeel_V4::getLightColourScheme());
     const auto ours = drawItem (lang, japaneseName, false);
     EXPECT_FALSE (sameImage (ours, drawItem (plain, japaneseName, false)));
@@ -59,11 +66,12 @@ TEST_F (LangLookAndFeelTest, EachLanguageNameIsDrawnInItsOwnFont)
 
 TEST_F (LangLookAndFeelTest, HighlightedItemSitsOnDarkNavy)
 {
-    const auto highlighted = drawItem (lang, txt->getLanguageName (0), true);
+    const auto highlighted = drawItem (lang, "English", true);
     EXPECT_EQ (highlighted.getPixelAt (2, 2), juce::Colour (LangLookAndFeel::highlightColour));
+    EXPECT_EQ (highlighted.getPixelAt (188, 22), juce::Colour (LangLookAndFeel::highlightColour));
     EXPECT_EQ (highlighted.getPixelAt (0, 0), juce::Colours::white);
 
-    const auto normal = drawItem (lang, txt->getLanguageName (0), false);
+    const auto normal = drawItem (lang, "English", false);
     EXPECT_EQ (normal.getPixelAt (2, 2), juce::Colours::white);
     EXPECT_GT (countInk (normal, normal.getBounds(), juce::Colours::white), 20);
 }

@@ -30,6 +30,8 @@ TEST (CommandLineOptions, ParsesWhatUsersTypeAndNamesWhatIsWrong)
         { { "-t", "30", "--json", "-q", "fw.upd" }, "fw.upd", "", 30.0, "" },
         { { "--", "-odd-name.upd" }, "-odd-name.upd", "", 0.0, "" },
         { { "--check" }, "", "", 0.0, "" },
+        { { "--mixers", "2", "--mixer", "192.0.2.2", "--mixer", "192.0.2.3", "fw.upd" }, "fw.upd", "", 0.0, "" },
+        { { "--mixers", "3", "--mixer", "192.0.2.2", "fw.upd" }, nullptr, "", 0.0, "--mixers 3 with only 1 --mixer address" },
         { {}, nullptr, "", 0.0, "no update file" },
         { { "a.upd", "b.upd" }, nullptr, "", 0.0, "one update file" },
         { { "--frobnicate", "fw.upd" }, nullptr, "", 0.0, "unknown option --frobnicate" },

@@ -4,7 +4,10 @@ read back from the screen, and one way to run and clean up every runner's cases.
 """
 
 import argparse
-import fnmatch
+import ctypes
+import ctypes.util
+import hashlib
+import os
 import shutil
 import subprocess
 import sys
@@ -33,6 +36,18 @@ class Session(qvr_driver.Session):
         install_termination_cleanup(session)
         return session.open()
 
+    def guarded_display(self):
+        """Another virtual display, one that lets in only clients holding its cookie, as a
+        desktop's X server does; ends with the session. Returns it and its XAUTHORITY file."""
+        folder = self.folder("xauth")
+        cookie = hashlib.sha256(os.urandom(32)).hexdigest()[:32]
+        # The server takes every cookie in its file, whatever display it names.
+        run(["xauth", "-f", str(folder / "server"), "add", ":0", ".", cookie])
+        xvfb, display = self._xvfb("-auth", str(folder / "server"))
+        self.processes.append(xvfb)
+        run(["xauth", "-f", str(folder / "client"), "add", display, ".", cookie])
+        return display, str(folder / "client")
+
     def probe(self, timeout=60):
         """The mixer's side of the announcements without a mixer: each datagram as it arrives."""
         return self.simulator("--never-connect", "--print-announcements",
@@ -53,37 +68,65 @@ def ocr(session, rect, lang="eng"):
     return out.stdout
 
 
-def run_cases(args, names, session, cleanup=None):
-    """Runs end-to-end cases the way every runner here does and returns the exit status.
+class _ClientMessage(ctypes.Structure):
+    # XClientMessageEvent, padded to the size of an XEvent (24 longs).
+    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
+                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
+                ("format", ctypes.c_int), ("data", ctypes.c_long * 5), ("pad", ctypes.c_long * 12)]
 
-    args: the command line's unittest part: case names (default: names) and
-    -k PATTERN (as unittest's, a substring unless it has wildcards).
-    session: a callable giving the Session the cases opened (their setUpModule
-    makes it), or None. Whatever happens, cleanup(session) runs first, then the
-    session is closed and must have left no namespace pair behind.
-    """
+
+class WindowManager:
+    """A window manager's part in closing a window, without one running. The tool looks up
+    WM_PROTOCOLS only if some client made it, so this connection makes it before the tool
+    starts and holds the server (a bare Xvfb forgets its atoms when its last client leaves)."""
+
+    def __init__(self, session):
+        self.x11 = x11 = ctypes.CDLL(ctypes.util.find_library("X11"))
+        x11.XOpenDisplay.restype = ctypes.c_void_p
+        x11.XInternAtom.restype = ctypes.c_ulong
+        x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
+        x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
+        x11.XFlush.argtypes = x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
+        self.display = x11.XOpenDisplay(session.display.encode())
+        if not self.display:
+            raise HarnessError(f"cannot open display {session.display}")
+        self.atoms = [x11.XInternAtom(self.display, name, 0) for name in (b"WM_PROTOCOLS", b"WM_DELETE_WINDOW", b"WM_TAKE_FOCUS")]
+
+    def close(self, window):
+        """What the title bar's close button makes a window manager send."""
+        event = _ClientMessage(type=33, window=int(window.id), format=32, message_type=self.atoms[0])  # 33: ClientMessage
+        event.data[0] = self.atoms[1]
+        self.x11.XSendEvent(self.display, int(window.id), 0, 0, ctypes.byref(event))
+        self.x11.XFlush(self.display)
+
+    def end(self):
+        self.x11.XCloseDisplay(self.display)
+
+
+def options(*programs, watchdog=240):
+    """The runners' command line: --PROGRAM PATH for each program named, --source TREE
+    (the helper scripts and the simulator; default: this file's) and --watchdog SECONDS.
+    Returns them and the rest, unittest's part (e.g. -k PATTERN)."""
     parser = argparse.ArgumentParser(add_help=False)
-    parser.add_argument("names", nargs="*")
-    parser.add_argument("-k", dest="patterns", action="append", default=[])
-    parsed = parser.parse_args(args)
+    for name in programs:
+        parser.add_argument("--" + name, required=True, type=lambda p: Path(p).resolve())
+    parser.add_argument("--source")
+    parser.add_argument("--watchdog", type=int, default=watchdog)
+    args, rest = parser.parse_known_args()
+    if args.source:
+        use_source(args.source)
+    install_watchdog(args.watchdog)
+    return args, rest
 
-    def chosen(case):
-        return not parsed.patterns or any(
-            fnmatch.fnmatchcase(case.id(), p if "*" in p else f"*{p}*") for p in parsed.patterns)
 
-    def flatten(suite):
-        for item in suite:
-            yield from (flatten(item) if isinstance(item, unittest.TestSuite) else [item])
-
-    loaded = unittest.defaultTestLoader.loadTestsFromNames(parsed.names or names)
-    suite = unittest.TestSuite(case for case in flatten(loaded) if chosen(case))
-    if suite.countTestCases() == 0:
-        print("no case matches " + " ".join(args), file=sys.stderr)
-        return 2
+def run_cases(args, names, session, cleanup=None):
+    """Runs the named cases (args: unittest's, e.g. -k PATTERN) and returns the exit status.
+    Whatever happens, cleanup(session()) runs first, then the session (which the cases'
+    setUpModule made) is closed and must have left no namespace pair behind."""
     status = 1
     try:
-        result = unittest.TextTestRunner(verbosity=2).run(suite)
-        status = 0 if result.wasSuccessful() else 1
+        program = unittest.main(module=None, argv=["e2e", "-v", *names, *args], exit=False, warnings="ignore")
+        status = 0 if program.result.wasSuccessful() and program.result.testsRun else 1
     finally:
         current = session()
         if current is not None:

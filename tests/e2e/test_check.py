@@ -7,10 +7,8 @@ port held by a helper process, which is named.
     test_check.py --cli PATH/qvr-update [unittest arguments]
 """
 
-import argparse
 import hashlib
 import json
-import subprocess
 import sys
 import unittest
 from pathlib import Path
@@ -87,15 +85,8 @@ class Check(unittest.TestCase):
 
 def main():
     global CLI
-    parser = argparse.ArgumentParser(add_help=False)
-    parser.add_argument("--cli", required=True)
-    parser.add_argument("--source", help="source tree (scripts/, tools/); default: this file's")
-    parser.add_argument("--watchdog", type=int, default=180)
-    args, rest = parser.parse_known_args()
-    if args.source:
-        harness.use_source(args.source)
-    CLI = Path(args.cli).resolve()
-    harness.install_watchdog(args.watchdog)
+    args, rest = harness.options("cli", watchdog=180)
+    CLI = args.cli
     return harness.run_cases(rest, ["__main__"], lambda: SESSION)
 
 

@@ -1,15 +1,14 @@
 #!/usr/bin/python3
 """The command-line updater end to end, in the private namespace pair against
 the mixer simulator: the whole road with sha256 under names that are not UTF-8
-or hold every control character, Ctrl-C while waiting, a mixer that resets
-mid-stream, output that goes away mid-stream, the progress line on a terminal,
-and the bad starts that must end before announcing. Also the window started
-from a folder whose name is not UTF-8.
+or hold every control character, Ctrl-C or SIGTERM while waiting, the port
+held by another program, a mixer that resets mid-stream, output that goes away
+mid-stream, the progress line on a terminal, and the bad starts that must end
+before announcing. Also the window started from a folder whose name is not UTF-8.
 
     test_cli.py --cli PATH/qvr-update --binary PATH/QvrUpdater [unittest arguments]
 """
 
-import argparse
 import hashlib
 import json
 import os
@@ -75,7 +74,7 @@ class CommandLine(unittest.TestCase):
         self.assertEqual(code, 0, err)
         self.assertEqual((report["sha256"], report["announced_address"]), (hashlib.sha256(update).hexdigest(), harness.APP_ADDR))
 
-        result = json.loads(out.strip().splitlines()[-1])
+        result = json.loads(out)  # the only line on stdout
         self.assertEqual(result["outcome"], "sent", result)
         self.assertEqual((result["size"], result["sha256"], result["mixer"], result["delivered"], result["exit"]),
                          (len(update), hashlib.sha256(update).hexdigest(), harness.MIX_ADDR, True, 0))
@@ -84,18 +83,34 @@ class CommandLine(unittest.TestCase):
         self.assertIn(f"announcing on {harness.APP_ADDR} to {harness.BROADCAST}:56000", err)
         self.assertRegex(err, r"100 %  307 / 307 kB")
 
-    def test_ctrl_c_while_waiting_stops_announcing_and_closes_the_port(self):
-        probe = SESSION.probe()
-        proc, _ = self.start(update=make_update_file(4096))
-        poll("announcements", 10, lambda: probe.count() >= 2)
-        poll("the listening port", 5, lambda: SESSION.listening(54000))
-        proc.send_signal(signal.SIGINT)
+    def test_ctrl_c_or_term_while_waiting_cancels_at_once(self):
+        waiting = (f"announcing on {harness.APP_ADDR} to {harness.BROADCAST}:56000\n"
+                   "waiting for the mixer on TCP port 54000 (Ctrl-C cancels)\n")
+        for sig, quiet, said in ((signal.SIGINT, [], waiting), (signal.SIGTERM, ["--quiet"], "")):
+            with self.subTest(signal=sig):
+                probe = SESSION.probe()
+                proc, _ = self.start(*quiet, update=make_update_file(4096))
+                poll("announcements", 10, lambda: probe.count() >= 2)
+                heard = probe.count()
+                proc.send_signal(sig)
+                code, out, err = self.finish(proc, 10)
+                self.assertEqual((code, out), (130, said + "Connecting cancel.\n"), err)
+                time.sleep(0.3)  # for the last datagrams on their way to the probe
+                self.assertLessEqual(probe.count() - heard, 1, "announced on after the signal")
+
+    def test_port_held_by_another_program_is_C1_status_4_and_told_as_json(self):
+        SESSION.spawn(["ip", "netns", "exec", SESSION.app_ns, harness.PYTHON, "-c",
+                       "import socket, time; s = socket.socket(); s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1); "
+                       "s.bind(('0.0.0.0', 54000)); s.listen(); time.sleep(60)"])
+        poll("the other program's port", 10, lambda: SESSION.listening(54000))
+        proc, path = self.start("--json", update=make_update_file(100))
         code, out, err = self.finish(proc, 10)
-        self.assertEqual(code, 130, err)
-        self.assertEqual(out.strip().splitlines()[-1], "Connecting cancel.")
-        self.assertFalse(SESSION.listening(54000))
-        heard = probe.count()
-        poll("silence", 2, lambda: probe.count() == heard, interval=0.6)
+        self.assertEqual(code, 4, err)
+        result = json.loads(out)  # the only line on stdout
+        self.assertGreaterEqual(result.pop("seconds"), 0)
+        self.assertEqual(result, {"file": str(path), "size": 100, "sha256": None, "mixer": None, "outcome": "C1",
+                                  "delivered": False, "message": "Cannot connect the MIXER_C1", "exit": 4})
+        self.assertEqual(err.splitlines()[-1], "Cannot connect the MIXER_C1")
 
     def test_mixer_that_fails_near_the_end_is_no_success(self):
         # All but the last 20 kB read, the rest in the buffers, a pause, then a reset.
@@ -173,6 +188,7 @@ class CommandLine(unittest.TestCase):
         os.close(master)
         self.assertEqual(sim.result(10)["result"], "ok")
         self.assertEqual(proc.wait(10), 0)
+        self.assertGreater(shown.count(b" %  "), 3, "the progress line did not move while sending")
         # What the terminal shows: each \r goes back to the line's start and overwrites.
         lines = []
         for line in shown.decode().split("\n"):
@@ -201,18 +217,25 @@ class CommandLine(unittest.TestCase):
         (self.folder / "dir.upd").mkdir()
         os.mkfifo(self.folder / "fifo.upd")
         good = make_update_file(100)
-        cases = [  # arguments, file name, its content, exit status, what stderr says
-            (["--json", "--interface", "nosuch0"], "fw.upd", good, 2, "no IPv4 interface"),
-            (["--timeout", "soon"], "fw.upd", good, 2, "--timeout"),
-            (["--frobnicate", "--json"], "fw.upd", good, 2, "unknown option"),
-            ([], "empty.upd", b"", 3, "does not begin"),
-            ([], "other.upd", b"QVR-6000" + bytes(100), 3, "does not begin"),
-            ([], "missing.upd", None, 3, "does not exist"),
-            ([], "dir.upd", None, 3, "is a folder"),
-            ([], "fifo.upd", None, 3, "is not a regular file"),
-            (["--json"], "/dev/zero", None, 3, "is not a regular file"),
-            (["--timeout", "1"], "fw.upd", good, 5, "no mixer connected within 1"),
+        cases = [  # arguments, file name, its content, exit status, how stderr ends
+            (["--json", "--interface", "nosuch0"], "fw.upd", good, 2, "there are: lo 127.0.0.1, qvr0 192.0.2.1, qvrb0 198.51.100.1\n"),
+            (["--timeout", "soon"], "fw.upd", good, 2, 'above 0, not "soon"\nTry \'qvr-update --help\'.\n'),
+            (["--frobnicate", "--json"], "fw.upd", good, 2, "unknown option --frobnicate\nTry 'qvr-update --help'.\n"),
+            ([], "empty.upd", b"", 3, 'empty.upd does not begin with "QVR-700": not an update file for this mixer\n'),
+            ([], "other.upd", b"QVR-6000" + bytes(100), 3, 'other.upd does not begin with "QVR-700": not an update file for this mixer\n'),
+            ([], "missing.upd", None, 3, "missing.upd does not exist\n"),
+            ([], "dir.upd", None, 3, "dir.upd is a folder\n"),
+            ([], "fifo.upd", None, 3, "fifo.upd is not a regular file (a FIFO, a device or a socket)\n"),
+            (["--json"], "/dev/zero", None, 3, "/dev/zero is not a regular file (a FIFO, a device or a socket)\nCannot find the UpdateFile_I4\n"),
+            (["--interface", "qvr0", "--timeout", "1"], "fw.upd", good, 5, "no mixer connected within 1 s\n"),
         ]
+        # A second interface that --interface leaves out: a veth pair of its own, both ends here.
+        link = ["ip", "-n", SESSION.app_ns, "link"]
+        harness.run(link + ["add", "qvrb0", "type", "veth", "peer", "name", "qvrb1"])
+        self.addCleanup(harness.run, link + ["del", "qvrb0"], check=False)
+        harness.run(["ip", "-n", SESSION.app_ns, "addr", "add", "198.51.100.1/24", "dev", "qvrb0"])
+        for end in ("qvrb0", "qvrb1"):
+            harness.run(link + ["set", end, "up"])
         for args, name, content, status, says in cases:
             with self.subTest(args=args, name=name):
                 if status == 5:
@@ -220,7 +243,10 @@ class CommandLine(unittest.TestCase):
                 proc, _ = self.start(*args, update=content, name=name)
                 code, out, err = self.finish(proc, 10)
                 self.assertEqual(code, status, err)
-                self.assertIn(says, err)
+                self.assertTrue(err.endswith(says), err)
+                if status == 5:
+                    self.assertEqual([line for line in out.splitlines() if line.startswith("announcing")],
+                                     [f"announcing on {harness.APP_ADDR} to {harness.BROADCAST}:56000"])
                 if "--json" in args:  # one line, and nothing else, on stdout
                     result = json.loads(out)
                     self.assertEqual((result["exit"], result["outcome"]), (status, {2: "usage", 3: "I4"}[status]))
@@ -229,17 +255,8 @@ class CommandLine(unittest.TestCase):
 
 def main():
     global CLI, WINDOW
-    parser = argparse.ArgumentParser(add_help=False)
-    parser.add_argument("--cli", required=True)
-    parser.add_argument("--binary", required=True, help="the window, QvrUpdater")
-    parser.add_argument("--source", help="source tree (scripts/, tools/); default: this file's")
-    parser.add_argument("--watchdog", type=int, default=240)
-    args, rest = parser.parse_known_args()
-    if args.source:
-        harness.use_source(args.source)
-    CLI = Path(args.cli).resolve()
-    WINDOW = Path(args.binary).resolve()
-    harness.install_watchdog(args.watchdog)
+    args, rest = harness.options("cli", "binary")
+    CLI, WINDOW = args.cli, args.binary
     return harness.run_cases(rest, ["__main__"], lambda: SESSION)
 
 
