@@ -60,7 +60,8 @@ def parse_args(argv):
     p.add_argument("--count", type=int, default=1, help="play this many mixers at once (1)")
     p.add_argument("--addresses", help="comma-separated source addresses, one per mixer (default: the system picks)")
     p.add_argument("--fault", action="append", default=[], metavar="K:WHAT",
-                   help="for mixer K (from 1) only: reset-after=N or delay=SECONDS (connect that much later)")
+                   help="for mixer K (from 1) only: reset-after=N, delay=SECONDS (connect that much later) "
+                        "or never-connect (a mixer that is switched off)")
     a = p.parse_args(argv)
     a.addresses = a.addresses.split(",") if a.addresses else []
     a.delay = None
@@ -70,7 +71,7 @@ def parse_args(argv):
     for fault in a.fault:
         k, _, what = fault.partition(":")
         name, _, value = what.partition("=")
-        if not k.isdigit() or not 1 <= int(k) <= a.count or name not in FAULTS or not value:
+        if not k.isdigit() or not 1 <= int(k) <= a.count or name not in FAULTS or (FAULTS[name] is None) == bool(value):
             p.error(f"bad --fault {fault}")
         a.faults.setdefault(int(k), {})[name] = value
     if a.timeout <= 0:
@@ -78,14 +79,14 @@ def parse_args(argv):
     return a
 
 
-FAULTS = {"reset-after": int, "delay": float}
+FAULTS = {"reset-after": int, "delay": float, "never-connect": None}
 
 
 def mixer_args(args, k):
     """The options of mixer k (from 1): the common ones, with its own faults over them."""
     own = copy.copy(args)
     for name, value in args.faults.get(k, {}).items():
-        setattr(own, name.replace("-", "_"), FAULTS[name](value))
+        setattr(own, name.replace("-", "_"), FAULTS[name](value) if FAULTS[name] else True)
     own.source = args.addresses[k - 1] if args.addresses else None
     return own
 
@@ -275,6 +276,9 @@ def read_stream(args, sock, deadline, report):
 
 def play_mixer(args, host, port, deadline, report):
     """One mixer's connection and stream; its exit code."""
+    report.fields["address"] = args.source
+    if args.never_connect:
+        return report.finish("never_connected", EXIT_OK)
     if args.delay:
         time.sleep(min(args.delay, deadline.left()))
 

@@ -144,13 +144,14 @@ class CommandLine(unittest.TestCase):
 
     def test_a_mixer_not_listed_gets_nothing_and_too_few_in_time_is_status_5(self):
         update = make_update_file(64 * 1024)
-        sim = SESSION.simulator("--count", 2, "--addresses", "192.0.2.2,192.0.2.77", "--timeout", 30)
+        sim = SESSION.simulator("--count", 3, "--addresses", "192.0.2.2,192.0.2.3,192.0.2.77",
+                                "--fault", "2:never-connect", "--timeout", 30)
         proc, _ = self.start("--mixer", "192.0.2.2", "--mixer", "192.0.2.3", "--timeout", 2, update=update)
         report = sim.result(40)
         code, out, err = self.finish(proc)
         self.assertEqual(code, 5, err)
         heard = {m["address"]: (m["result"], m["bytes"]) for m in report["mixers"]}
-        self.assertEqual(heard, {"192.0.2.2": ("ok", len(update)), "192.0.2.77": ("short", 0)})
+        self.assertEqual(heard, {"192.0.2.2": ("ok", len(update)), "192.0.2.3": ("never_connected", 0), "192.0.2.77": ("short", 0)})
         self.assertIn("ignored a connection from 192.0.2.77: not in --mixer", out)
         self.assertIn("1 of 2 mixers connected within 2 s", err)
 
