@@ -147,7 +147,7 @@ int MixerFleet::runConnectAndSendStep (juce::Thread& worker)
         return failed;
     }
 
-    broadcaster = std::make_unique<Broadcast> (*environment, settings.listenerPort, settings.announcePort);
+    broadcaster = std::make_unique<Broadcast> (*environment, listener->getPort(), settings.announcePort);
     broadcaster->onFinished = [&worker] { worker.notify(); };
     broadcaster->startThread();
 

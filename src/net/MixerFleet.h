@@ -27,7 +27,7 @@ public:
     {
         juce::File updateFile;
         InterfaceSource interfaces = querySystemInterfaces;
-        int listenerPort = Listener::defaultPort;
+        int listenerPort = Listener::defaultPort;     // 0: one the system picks, and that one is announced
         int announcePort = Broadcast::defaultAnnouncePort;
 
         /** How many mixers to wait for. */

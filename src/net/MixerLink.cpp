@@ -64,7 +64,7 @@ int MixerLink::runConnectStep (juce::Thread& worker)
     // before anything is announced: that peer is taken like any other.
     if (listener->getStatus() == Listener::listening)
     {
-        broadcaster = std::make_unique<Broadcast> (*environment, settings.listenerPort, settings.announcePort);
+        broadcaster = std::make_unique<Broadcast> (*environment, listener->getPort(), settings.announcePort);
         broadcaster->onFinished = [&worker] { worker.notify(); };
         broadcaster->startThread();
     }
