@@ -161,9 +161,7 @@ TEST (RaiseRequests, AnswersSameOrOtherFileOnlyAfterTheRaiseAndDropsAnythingElse
 
         EXPECT_TRUE (WIFEXITED (status) && WEXITSTATUS (status) == 0);
     }
-   #endif
 
-   #if ! defined (_WIN32)
     // A peer that connects and says nothing holds the running copy up for its read bound only.
     const int silent = unixSocket (name, ::connect);
     EXPECT_EQ (ask (name, "raise none", raised).answer, "other");
