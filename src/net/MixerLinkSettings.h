@@ -14,7 +14,7 @@ struct MixerLinkSettings
 {
     juce::File updateFile = UpdateEnvironment::getUpdateFile();
     InterfaceSource interfaces = querySystemInterfaces;
-    int listenerPort = Listener::defaultPort;
+    int listenerPort = Listener::defaultPort;     // 0: one the system picks, and that one is announced
     int announcePort = Broadcast::defaultAnnouncePort;
 
     /** Called on the worker thread once the port listens, before the

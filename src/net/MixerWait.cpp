@@ -24,7 +24,7 @@ MixerWait::MixerWait (const MixerLinkSettings& settings, const UpdateEnvironment
     // before anything is announced: that peer is taken like any other.
     if (listener->getStatus() == Listener::listening)
     {
-        broadcaster = std::make_unique<Broadcast> (environment, settings.listenerPort, settings.announcePort);
+        broadcaster = std::make_unique<Broadcast> (environment, listener->getPort(), settings.announcePort);
         broadcaster->onFinished = [&worker] { worker.notify(); };
         broadcaster->startThread();
     }

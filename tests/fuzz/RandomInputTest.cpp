@@ -7,8 +7,8 @@
 
 #include <juce_core/juce_core.h>
 
-// A bounded stand-in for a fuzzing campaign that runs with every test build
-// (and so under the sanitizers): the committed corpus, then seeded mutations of it.
+// A bounded stand-in for a fuzzing campaign, built into the AddressSanitizer
+// build only: the committed corpus, then seeded mutations of it.
 namespace
 {
     std::vector<std::vector<std::uint8_t>> corpus (const char* folder)

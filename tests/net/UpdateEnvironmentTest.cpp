@@ -17,7 +17,7 @@ TEST (UpdateFileLocation, LastExtensionIsReplacedOrUpdAppended)
         EXPECT_EQ (UpdateEnvironment::getUpdateFileFor (folder.getChildFile (exe)), folder.getChildFile (upd)) << exe;
 
     const auto running = juce::File::getSpecialLocation (juce::File::currentExecutableFile);
-    EXPECT_EQ (UpdateEnvironment::getUpdateFile(), running.getSiblingFile (running.getFileNameWithoutExtension() + ".upd"));
+    EXPECT_EQ (UpdateEnvironment::getUpdateFile(), running.getSiblingFile ("qvr_core_tests.upd"));
 }
 
 TEST (UpdateFileCheck, ContentAndKindOfFileDecide)

@@ -18,8 +18,6 @@ namespace
 {
    #if defined (__linux__)
     int openDescriptors() { return juce::File ("/proc/self/fd").getNumberOfChildFiles (juce::File::findFilesAndDirectories); }
-   #else
-    int openDescriptors() { return 0; }
    #endif
 
     // Sparse where the file system allows: sizes beyond 4 GiB cost no disk.
@@ -93,38 +91,45 @@ TEST_F (UpdateTest, StreamIsTheLengthThenTheFileUnchangedAtTheMixersPace)
 {
     connection.reset();
     peer.close();
+   #if defined (__linux__)
     const auto descriptorsBefore = openDescriptors();
+   #endif
 
-    for (const size_t size : { 1025, 7, 1023, 1024, 3 * 1024, 1024 * 1024 + 7 })
+    const struct { size_t size; const char* length; } cases[] = {
+        { 1025, "\0\0\x04\x01" }, { 7, "\0\0\0\x07" }, { 1023, "\0\0\x03\xff" }, { 1024, "\0\0\x04\0" },
+        { 3 * 1024, "\0\0\x0c\0" }, { 1024 * 1024 + 7, "\0\x10\0\x07" },
+    };
+
+    for (auto& c : cases)
     {
-        SCOPED_TRACE (size);
+        SCOPED_TRACE (c.size);
         openLink();
 
-        const auto image = updateImage (size);
+        const auto image = updateImage (c.size);
         const auto started = Clock::now();
         start (scratch.write ("fw.upd", image));
 
         std::string stream;
-        peer.read (stream, 4 + size, 10000);
+        peer.read (stream, 4 + c.size, 10000);
         ASSERT_EQ (waitForEnd (5000), Update::done);
         const auto elapsed = millisecondsSince (started);
-        const auto chunks = (double) (size / 1024 + 1);
+        const auto chunks = (double) (c.size / 1024 + 1);
         EXPECT_GE (elapsed, chunks) << "chunks less than 1 ms apart";
         EXPECT_LT (elapsed, 3.0 * chunks + 200.0) << "far slower than one chunk per millisecond";
 
-        EXPECT_EQ (update->getBytesSent(), (juce::int64) size);
-        EXPECT_EQ (update->getBytesTaken(), (juce::int64) size);
+        EXPECT_EQ (update->getBytesSent(), (juce::int64) c.size);
+        EXPECT_EQ (update->getBytesTaken(), (juce::int64) c.size);
         EXPECT_EQ (update->isDelivered(), systemTellsAcknowledgements());
         EXPECT_EQ (update->getSentSha256(), juce::SHA256 (image.data(), image.size()).toHexString());
 
         stream = everythingReceived (stream);
-        ASSERT_EQ (stream.size(), size + 4);
-        EXPECT_EQ (readBigEndian32 (stream), (std::uint32_t) size);
-        EXPECT_TRUE (stream.substr (4) == image);
+        EXPECT_TRUE (stream == std::string (c.length, 4) + image) << "the length, then the file";
         peer.close();
     }
 
+   #if defined (__linux__)
     EXPECT_EQ (openDescriptors(), descriptorsBefore) << "sockets or files left open";
+   #endif
 }
 
 // A mixer that crashes near the end: it read all but the tail, the tail sits
@@ -166,97 +171,51 @@ TEST_F (UpdateTest, TransferEndsWellOnlyOnceTheMixerTookEveryByte)
     }
 }
 
-// A mixer that reads slowly (about 200 kB/s) gets everything, and the transfer ends
-// well only once the mixer has it: not while it is still in our buffers.
-TEST_F (UpdateTest, SlowMixerGetsEverythingBeforeTheTransferEnds)
-{
-    if (! systemTellsAcknowledgements())
-        GTEST_SKIP() << "this system does not tell what the mixer acknowledged";
-
-    const size_t size = 200 * 1024, window = 32768;
-    openLink ((int) window);
-    const auto image = updateImage (size);
-    start (scratch.write ("fw.upd", image));
-
-    std::string stream;
-    size_t readWhenEnded = 0;
-
-    for (int i = 0; i < 1000 && stream.size() < size + 4; ++i)
-    {
-        peer.read (stream, std::min<size_t> (2048, size + 4 - stream.size()), 20);
-
-        if (readWhenEnded == 0 && update->getStatus() != Update::sending)
-            readWhenEnded = stream.size();
-
-        juce::Thread::sleep (10);
-    }
-
-    ASSERT_EQ (waitForEnd (5000), Update::done);
-    readWhenEnded = readWhenEnded > 0 ? readWhenEnded : stream.size();
-    EXPECT_TRUE (stream.substr (4) == image);
-    EXPECT_TRUE (update->isDelivered());
-    // What the mixer had not read yet when we ended can only be what its own
-    // buffer held (the system may double the size asked for).
-    EXPECT_GE (readWhenEnded + 2 * window + 4096, size + 4) << "ended with " << readWhenEnded << " bytes at the mixer";
-}
-
-// The connect phase may take hours: a file replaced or cut since it was
-// checked is not sent, not even its length.
-TEST_F (UpdateTest, FileThatNoLongerPassesTheCheckSendsNothing)
-{
-    const size_t size = 64 * 1024;
-    struct Case { const char* what; std::string bytes; };
-    const Case cases[] = { { "foreign", "QVR-6000" + updateImage (size).substr (8) },
-                           { "cut", updateImage (size / 2) },
-                           { "grown", updateImage (size + 1) } };
-
-    for (auto& c : cases)
-    {
-        SCOPED_TRACE (c.what);
-        openLink();
-        update = std::make_unique<Update> (*connection, scratch.write ("fw.upd", c.bytes), (juce::int64) size);
-        update->startThread();
-        EXPECT_EQ (waitForEnd (2000), Update::fileMissing);
-        EXPECT_TRUE (everythingReceived().empty()) << "not even the length";
-    }
-}
-
+// The connect phase may take hours: a file replaced, cut or grown since it was
+// checked is not sent, nor one that cannot be sent at all; not even its length.
 TEST_F (UpdateTest, FilesThatCannotBeSentSendNothing)
 {
+    const juce::int64 checked = 64 * 1024;
     const auto folder = scratch.file ("folder.upd");
     ASSERT_TRUE (folder.createDirectory());
     const auto huge = scratch.write ("huge.upd", "QVR-7000");
     setSize (huge, 0x100000000LL);
 
-    struct Case { juce::File file; int status; };
-    std::vector<Case> cases { { scratch.file ("vanished.upd"), Update::fileMissing },
-                              { folder, Update::fileMissing },
-                              { huge, Update::sizeChanged } };
+    struct Case { juce::File file; juce::int64 checkedSize; int status; };
+    std::vector<Case> cases { { scratch.write ("foreign.upd", "QVR-6000" + updateImage (checked).substr (8)), checked, Update::fileMissing },
+                              { scratch.write ("cut.upd", updateImage (checked / 2)), checked, Update::fileMissing },
+                              { scratch.write ("grown.upd", updateImage (checked + 1)), checked, Update::fileMissing },
+                              { scratch.file ("vanished.upd"), -1, Update::fileMissing },
+                              { folder, -1, Update::fileMissing },
+                              { huge, -1, Update::sizeChanged } };
    #if defined (__linux__)
     const auto fifo = scratch.file ("fifo.upd");
     ASSERT_EQ (::mkfifo (fifo.getFullPathName().toRawUTF8(), 0600), 0);
-    cases.push_back ({ fifo, Update::fileMissing });
+    cases.push_back ({ fifo, -1, Update::fileMissing });
    #endif
 
     for (auto& c : cases)
     {
         SCOPED_TRACE (c.file.getFileName());
         openLink();
-        start (c.file);
+        update = std::make_unique<Update> (*connection, c.file, c.checkedSize);
+        update->startThread();
         EXPECT_EQ (waitForEnd (2000), c.status);
         EXPECT_EQ (update->getTotalBytes(), 0);
         EXPECT_TRUE (everythingReceived().empty()) << "not even the length";
     }
 }
 
+// More than announced never goes out: the mixer counts on exactly the length.
 TEST_F (UpdateTest, FileThatChangesSizeIsNotSentPastWhatWasAnnounced)
 {
+    // About a second at the pace: time enough for the change to land first.
+    const size_t size = 1024 * 1024;
+
     for (const bool grows : { false, true })
     {
         SCOPED_TRACE (grows ? "grows" : "shrinks");
         openLink();
-
-        const size_t size = grows ? 64 * 1024 : 1024 * 1024;
         const auto file = scratch.write ("fw.upd", updateImage (size));
         start (file);
 
@@ -264,17 +223,20 @@ TEST_F (UpdateTest, FileThatChangesSizeIsNotSentPastWhatWasAnnounced)
         peer.read (stream, 4 + 10 * 1024, 5000);
         ASSERT_EQ (stream.size(), 4u + 10 * 1024);
 
+        // By whole chunks, so that the reads past the announced end come back full.
         if (grows)
-            ASSERT_TRUE (file.appendData ("more than announced", 19));
+            ASSERT_TRUE (file.appendData (std::string (4096, 'x').data(), 4096));
         else
             setSize (file, 20 * 1024);
 
-        EXPECT_EQ (waitForEnd (10000), Update::sizeChanged);
+        // Read on meanwhile, as the mixer does: a megabyte does not fit the socket buffers.
+        for (int i = 0; i < 500 && update->getStatus() == Update::sending; ++i)
+            peer.read (stream, 1u << 20, 20);
 
+        EXPECT_EQ (update->getStatus(), Update::sizeChanged);
         stream = everythingReceived (stream);
-        EXPECT_EQ (readBigEndian32 (stream), (std::uint32_t) size);
-        EXPECT_LE (stream.size() - 4, size);
-        EXPECT_TRUE (stream.substr (4) == updateImage (size).substr (0, stream.size() - 4));
+        ASSERT_LE (stream.size(), 4 + size) << "sent more than announced";
+        EXPECT_TRUE (stream == std::string ("\0\x10\0\0", 4) + updateImage (size).substr (0, stream.size() - 4));
     }
 }
 
@@ -294,44 +256,4 @@ TEST_F (UpdateTest, SendsThatFailEndWithTheirCode)
     lengthOnly.startThread();
     EXPECT_TRUE (waitFor ([&] { return lengthOnly.getStatus() != Update::sending; }, 2000));
     EXPECT_EQ (lengthOnly.getStatus(), Update::lengthSendFailed);
-}
-
-// A stop ends the transfer as done (the workflow shows the cancel), also when
-// the peer stopped reading and a send waits for room that never comes.
-TEST_F (UpdateTest, StopEndsTheTransferPromptlyWhetherThePeerReadsOrNot)
-{
-    for (const bool stalled : { false, true })
-    {
-        SCOPED_TRACE (stalled ? "stalled peer" : "reading peer");
-        openLink (stalled ? 4096 : 0);
-        start (scratch.write ("fw.upd", updateImage (8 * 1024 * 1024)));
-
-        if (stalled)
-        {
-            // Once the socket buffers are full the count stops moving: the send waits.
-            juce::int64 last = -1;
-            ASSERT_TRUE (waitFor ([&]
-                                  {
-                                      const auto now = update->getBytesSent();
-                                      const bool still = now > 0 && now == last;
-                                      last = now;
-                                      juce::Thread::sleep (100);
-                                      return still;
-                                  },
-                                  20000));
-        }
-        else
-        {
-            std::string stream;
-            peer.read (stream, 4 + 4 * 1024, 5000);
-        }
-
-        EXPECT_EQ (update->getStatus(), Update::sending);
-        const auto asked = Clock::now();
-        update->signalThreadShouldExit();
-        EXPECT_TRUE (update->waitForThreadToExit (5000));
-        EXPECT_LT (millisecondsSince (asked), 1000.0);
-        EXPECT_EQ (update->getStatus(), Update::done);
-        EXPECT_LT (update->getBytesSent(), 8 * 1024 * 1024);
-    }
 }

@@ -5,7 +5,11 @@
 #include <thread>
 
 #if ! defined (_WIN32)
+ #include <cstddef>
+ #include <cstring>
+ #include <sys/socket.h>
  #include <sys/stat.h>
+ #include <sys/un.h>
  #include <sys/wait.h>
  #include <unistd.h>
 #endif
@@ -49,6 +53,23 @@ namespace
     {
         return "qvr-test-raise." + std::to_string (juce::Random::getSystemRandom().nextInt64());
     }
+
+   #if ! defined (_WIN32)
+    // The test's own socket under a channel's name (abstract, as the tool's), bound or connected.
+    int unixSocket (const std::string& name, int (*call) (int, const sockaddr*, socklen_t))
+    {
+        sockaddr_un a {};
+        a.sun_family = AF_UNIX;
+        std::memcpy (a.sun_path + 1, name.data(), name.size());
+        const int s = ::socket (AF_UNIX, SOCK_STREAM, 0);
+
+        if (call (s, reinterpret_cast<const sockaddr*> (&a), (socklen_t) (offsetof (sockaddr_un, sun_path) + 1 + name.size())) == 0)
+            return s;
+
+        ::close (s);
+        return -1;
+    }
+   #endif
 }
 
 TEST (RaiseRequests, DescribesARegularFileBySizeAndSha256)
@@ -61,6 +82,7 @@ TEST (RaiseRequests, DescribesARegularFileBySizeAndSha256)
                "8 5495484fb0c613dc03277f814d055b07c523d983d2d64789f11cb0356eb15cc4");
     EXPECT_EQ (RaiseRequests::describeFile (dir.getChildFile ("missing.upd")), "none");
     EXPECT_EQ (RaiseRequests::describeFile (dir), "none");
+    EXPECT_EQ (RaiseRequests::describeFile (dir.getChildFile ("a.upd"), [] { return true; }), "none") << "given up";
 
    #if ! defined (_WIN32)
     // Described without waiting for a writer that never comes.
@@ -139,6 +161,11 @@ TEST (RaiseRequests, AnswersSameOrOtherFileOnlyAfterTheRaiseAndDropsAnythingElse
 
         EXPECT_TRUE (WIFEXITED (status) && WEXITSTATUS (status) == 0);
     }
+
+    // A peer that connects and says nothing holds the running copy up for its read bound only.
+    const int silent = unixSocket (name, ::connect);
+    EXPECT_EQ (ask (name, "raise none", raised).answer, "other");
+    ::close (silent);
    #endif
 
     // Without the message loop the raise cannot run, so the answer comes later
@@ -149,4 +176,22 @@ TEST (RaiseRequests, AnswersSameOrOtherFileOnlyAfterTheRaiseAndDropsAnythingElse
 
     requests.stop();
     EXPECT_FALSE (RaiseRequests::exchange (name, "raise none", 200, late));
+
+   #if ! defined (_WIN32)
+    // The name is free once a run has ended. A socket left under it that does
+    // not listen refuses a later start at once; one that listens but takes
+    // nothing, its queue full, as well: that connect must not wait for room.
+    const int dead = unixSocket (name, ::bind);
+    ASSERT_GE (dead, 0) << "the stopped run still holds the name";
+    EXPECT_FALSE (RaiseRequests::exchange (name, "raise none", 200, late));
+    ASSERT_EQ (::listen (dead, 0), 0);
+    EXPECT_TRUE (RaiseRequests::exchange (name, "raise none", 100, late)) << "queued, never taken";
+
+    std::atomic<bool> asked { false };
+    std::thread asker ([&] { std::string a; RaiseRequests::exchange (name, "raise none", 100, a); asked = true; });
+    const bool returned = pumpUntil ([&] { return asked.load(); }, 2000);
+    ::close (dead);   // wakes a connect that waits for room
+    asker.join();
+    EXPECT_TRUE (returned) << "waited for room in a full queue";
+   #endif
 }

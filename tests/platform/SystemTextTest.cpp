@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "platform/SystemText.h"
 
 TEST (SystemText, AnyBytesBecomeValidTextShownReadablyAndGoBackUnchanged)
@@ -35,4 +37,14 @@ TEST (SystemText, AnyBytesBecomeValidTextShownReadablyAndGoBackUnchanged)
     }
 
     EXPECT_EQ (systemText::fromBytes (nullptr), "");
+
+   #if ! defined (_WIN32)
+    // Only what is not UTF-8 changes; a working folder with a valid name stays.
+    const auto folder = systemText::workingDirectory();
+    ::setenv ("QVR_TEST_TEXT", "Fran\xe7" "ais", 1);
+    systemText::makeProcessTextSafe();
+    EXPECT_STREQ (std::getenv ("QVR_TEST_TEXT"), "Fran\xee\xbf\xa7" "ais");
+    EXPECT_EQ (systemText::workingDirectory(), folder);
+    ::unsetenv ("QVR_TEST_TEXT");
+   #endif
 }

@@ -73,7 +73,7 @@ TEST (BmpFallback, ReadsRowsInTheirStoredOrderAndKeepsAlpha)
     EXPECT_EQ (bottomUp->getPixelAt (0, 1), juce::Colour (200, 100, 0)) << "stored row 0 is the bottom row";
     EXPECT_EQ (bottomUp->getPixelAt (2, 0), juce::Colour (200, 100, 12));
 
-    const auto topDown = decode (makeBmp (2, -2, 24));
+    const auto topDown = decode (makeBmp (1, -2, 24));   // one pixel wide, too
     ASSERT_NE (topDown, nullptr);
     EXPECT_EQ (topDown->getPixelAt (0, 1).getBlue(), 10);
 

@@ -53,16 +53,12 @@ TEST (LanguageDetection, PicksTheStartLanguageAndWhatIsOffered)
 
 TEST (LinuxLanguageSettings, LocaleNamesMapToLanguageIds)
 {
-    EXPECT_EQ (languageIdFromLocaleName ("ja_JP.UTF-8"), 0x0411);
-    EXPECT_EQ (languageIdFromLocaleName ("ja"), 0x0411);
-    EXPECT_EQ (languageIdFromLocaleName ("en_GB.UTF-8") & 0xff, 0x09);
-    EXPECT_EQ (languageIdFromLocaleName ("de_DE@euro"), 0x0407);
-    EXPECT_EQ (languageIdFromLocaleName ("C"), 0x0409);
-    EXPECT_EQ (languageIdFromLocaleName ("C.UTF-8"), 0x0409);
-    EXPECT_EQ (languageIdFromLocaleName ("POSIX"), 0x0409);
-    EXPECT_EQ (languageIdFromLocaleName (""), 0x0409);
-    EXPECT_EQ (languageIdFromLocaleName (nullptr), 0x0409);
-    EXPECT_EQ (languageIdFromLocaleName ("xx_YY"), 0);
+    const std::pair<const char*, int> cases[] = { { "ja_JP.UTF-8", 0x0411 }, { "ja", 0x0411 }, { "en_GB.UTF-8", 0x0409 },
+                                                  { "de_DE@euro", 0x0407 }, { "C", 0x0409 }, { "C.UTF-8", 0x0409 }, { "POSIX", 0x0409 },
+                                                  { "", 0x0409 }, { nullptr, 0x0409 }, { "xx_YY", 0 } };
+
+    for (auto [name, id] : cases)
+        EXPECT_EQ (languageIdFromLocaleName (name), id) << (name != nullptr ? name : "(null)");
 }
 
 TEST (LinuxLanguageSettings, EnvironmentIsReadStrongestFirst)

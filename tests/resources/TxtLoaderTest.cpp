@@ -102,8 +102,10 @@ TEST (TxtLoaderSections, NeverReadsPastTheCountedBytes)
     EXPECT_EQ (slots[1], "cut here");
     EXPECT_EQ (slots[2], "");
 
+    // Nothing to read: what the slots held stays.
     TxtLoader::loadSection (block.c_str(), 0, TxtLoader::str, slots.data(), 4);
     TxtLoader::loadSection (nullptr, 10, TxtLoader::str, slots.data(), 4);
+    EXPECT_EQ (slots[0] + "|" + slots[1], "in|cut here");
 }
 
 TEST (TxtLoaderSections, OverlongLinesAndEntriesAreCutNotOverrun)
@@ -111,11 +113,11 @@ TEST (TxtLoaderSections, OverlongLinesAndEntriesAreCutNotOverrun)
     const std::string huge (5000, 'a');
 
     const auto withEnd = load (":STR\r\n\"" + huge + "\"\r\n\"next\"\r\n", TxtLoader::str);
-    EXPECT_EQ (withEnd[0].length(), TxtLoader::maxLineBytes - 1) << "the line keeps 2047 bytes: the opening quote and 2046 letters";
+    EXPECT_EQ (withEnd[0].length(), 2046) << "the line keeps 2047 bytes: the opening quote and 2046 letters";
     EXPECT_EQ (withEnd[1], "next") << "the rest of the long line does not become an entry";
 
     const auto noEnd = load (":STR\r\n\"" + huge, TxtLoader::str);
-    EXPECT_EQ (noEnd[0].length(), TxtLoader::maxLineBytes - 1);
+    EXPECT_EQ (noEnd[0].length(), 2046);
 
     EXPECT_EQ (unquoted ("\"" + huge + "\"").size(), 2047u);
     EXPECT_EQ (unquoted ("\"abcdef\"", 4), "abc");

@@ -52,7 +52,7 @@ TEST (WindowsListener, PortThatAnotherProgramHoldsOnAnyAddressIsRefused)
 {
     const juce::StreamingSocket startsWinsock;   // JUCE starts Winsock for its sockets; ours need it too
 
-    for (const auto [address, option] : { std::pair<u_long, int> { INADDR_ANY, SO_EXCLUSIVEADDRUSE },
+    for (const auto& [address, option] : { std::pair<u_long, int> { INADDR_ANY, SO_EXCLUSIVEADDRUSE },
                                           std::pair<u_long, int> { INADDR_LOOPBACK, 0 } })
     {
         HeldPort other (address, option);

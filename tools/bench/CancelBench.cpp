@@ -8,15 +8,15 @@
 
 #include <thread>
 
-#include "NetTestSupport.h"
-#include "support/MessageLoop.h"
+#include <sys/socket.h>
+
 #include "app/MainComponent.h"
 #include "net/MixerLink.h"
 
-using namespace nettest;
-
 namespace
 {
+    using Clock = std::chrono::steady_clock;
+
     enum class Scene { connecting, sending, stalledPeer };
 
     struct Outcome
@@ -25,14 +25,51 @@ namespace
         bool boxShown = false, portClosed = false, silent = false;
     };
 
+    bool pumpUntil (const std::function<bool()>& condition, int timeoutMs)
+    {
+        const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) timeoutMs;
+
+        while (! condition())
+        {
+            if (juce::Time::getMillisecondCounter() >= end)
+                return false;
+
+            juce::MessageManager::getInstance()->runDispatchLoopUntil (1);
+        }
+
+        return true;
+    }
+
+    /** Whether a datagram arrives within timeoutMs; reads it, if so. */
+    bool heardWithin (juce::DatagramSocket& socket, int timeoutMs)
+    {
+        char buffer[64];
+        return socket.waitUntilReady (true, timeoutMs) == 1 && socket.read (buffer, sizeof (buffer), false) >= 0;
+    }
+
+    bool refusesConnections (int port)
+    {
+        juce::StreamingSocket late;
+        return ! late.connect ("127.0.0.1", port, 1000);
+    }
+
     Outcome cancelOnce (Scene scene, const juce::File& file)
     {
-        AnnouncementReceiver receiver;
+        // The mixer's side of the announcements: 0.0.0.0 hears 127.255.255.255.
+        juce::DatagramSocket announcements;
+        announcements.bindToPort (0);
+        std::atomic<int> listenerPort { 0 };
+
         MixerLink::Settings settings;
         settings.updateFile = file;
-        settings.interfaces = fixedInterfaces ({ { ipv4 (127, 0, 0, 2), ipv4 (255, 0, 0, 0) } });
-        settings.listenerPort = freeTcpPort();
-        settings.announcePort = receiver.port;
+        settings.interfaces = [] (std::vector<Ipv4Interface>& out)
+        {
+            out = { { 0x7f000002u, 0xff000000u } };   // 127.0.0.2/8
+            return InterfaceQueryResult::ok;
+        };
+        settings.listenerPort = 0;
+        settings.announcePort = announcements.getBoundPort();
+        settings.onListening = [&listenerPort] (const Listener& l) { listenerPort = l.getPort(); };
 
         Outcome outcome;
         Clock::time_point boxAt;
@@ -45,7 +82,7 @@ namespace
         };
         services.quit = [] {};
 
-        Peer peer;
+        juce::StreamingSocket peer;
         std::atomic<bool> reading { true };
         std::thread reader;
 
@@ -57,16 +94,26 @@ namespace
                 return outcome;
 
             screen.advancePhase();   // START
-            if (receiver.listen (0, 3000).empty())
+            if (! heardWithin (announcements, 3000))
                 return outcome;
 
             if (scene != Scene::connecting)
             {
-                if (! peer.connect (settings.listenerPort, scene == Scene::stalledPeer ? 4096 : 0))
+                if (! peer.connect ("127.0.0.1", listenerPort, 3000))
                     return outcome;
 
+                // A small receive buffer: a peer that stops reading stalls the sender soon.
+                if (const int small = 4096; scene == Scene::stalledPeer)
+                    ::setsockopt (peer.getRawSocketHandle(), SOL_SOCKET, SO_RCVBUF, &small, sizeof (small));
+
                 if (scene == Scene::sending)
-                    reader = std::thread ([&] { std::string sink; while (reading) { sink.clear(); peer.read (sink, 1 << 16, 20); } });
+                    reader = std::thread ([&]
+                    {
+                        char sink[65536];
+                        while (reading)
+                            if (peer.waitUntilReady (true, 20) == 1 && peer.read (sink, sizeof (sink), false) <= 0)
+                                return;
+                    });
 
                 if (! pumpUntil ([&] { return screen.getPhase() == MainComponent::sending; }, 5000))
                     return outcome;
@@ -75,14 +122,13 @@ namespace
                 pumpUntil ([] { return false; }, 400);
             }
 
-            receiver.drain();
+            while (heardWithin (announcements, 0)) {}
+
             const auto clicked = Clock::now();
             screen.abortWorkflow();
             outcome.ms = std::chrono::duration<double, std::milli> (boxAt - clicked).count();
-
-            Peer late;
-            outcome.portClosed = ! late.connect (settings.listenerPort);
-            outcome.silent = receiver.listen (0, 250).empty();
+            outcome.portClosed = refusesConnections (listenerPort);
+            outcome.silent = ! heardWithin (announcements, 250);
         }
 
         reading = false;
@@ -101,8 +147,11 @@ int main (int argc, char** argv)
             runs = juce::String (argv[i + 1]).getIntValue();
 
     juce::ScopedJuceInitialiser_GUI gui;
-    ScratchFolder scratch;
-    const auto file = scratch.write ("fw.upd", updateImage (16 * 1024 * 1024));
+    const juce::TemporaryFile scratch (".upd");
+    const auto file = scratch.getFile();
+    juce::MemoryBlock image (16 * 1024 * 1024, true);
+    image.copyFrom ("QVR-7000", 0, 8);
+    file.replaceWithData (image.getData(), image.getSize());
 
     juce::String json = "{";
     bool allGood = true;
