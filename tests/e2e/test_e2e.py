@@ -161,7 +161,23 @@ class EndToEnd(E2ECase):
         self.keys(box, "Return")
         self.assertEqual(app.wait_exit(10), 0)
 
-    # 3
+    # 3: what only the real program shows: the locale read at start picks the Japanese texts and a font that draws them
+    def test_japanese_start_shows_japanese_texts(self):
+        probe = self.session.probe()
+        app = self.start_app(lang="ja_JP.UTF-8")
+        self.to_confirm(app)
+        x, y, w, h = MESSAGE
+        text = ocr(self.session, (app.main.x + x, app.main.y + y, w, h), "jpn")
+        if text is not None:
+            # The confirm screen: "...firmware... download... choose start / end".
+            wanted = set("ファームウェアダウンロード開始終了選択")
+            self.assertGreaterEqual(len(wanted & set(text)), 6, f"Japanese message reads {text!r}")
+        self.assertGreater(app.screen().ink(MESSAGE), 200, "no glyphs drawn")
+        app.press_second()  # EXIT
+        self.assertEqual(app.wait_exit(10), 0)
+        self.assertEqual(probe.count(), 0, "EXIT announced")
+
+    # 4
     def test_second_start_raises_the_first_window_and_exits_zero(self):
         first = self.start_app()
         first.wait_screen("the language screen", language_screen)
@@ -179,7 +195,7 @@ class EndToEnd(E2ECase):
         first.press_second()  # Cancel on the language screen: no box, just the end
         self.assertEqual(first.wait_exit(10), 0)
 
-    # 4
+    # 5
     def test_second_start_with_another_file_says_so_above_the_first_copys_own_box(self):
         first = App(self.session, BINARY, update=None).start()  # no file: the I4 box waits for the user
         first.wait_window()
