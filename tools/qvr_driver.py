@@ -123,9 +123,6 @@ class Image:
                 i = base + col * 3
                 yield self.rgb[i], self.rgb[i + 1], self.rgb[i + 2]
 
-    def region(self, rect):
-        return bytes(c for p in self.pixels(rect) for c in p)
-
     def ink(self, rect, background=PANEL, tolerance=48):
         """Pixels that differ clearly from the background: drawn text or lines."""
         br, bg, bb = background
@@ -298,7 +295,6 @@ class Simulator:
         self.proc = session.spawn(
             ["ip", "netns", "exec", session.mix_ns, PYTHON, str(SIMULATOR), *map(str, args)],
             stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-        self.report = None
         self.errors = b""
         self.out = b""
         self.datagrams = []
@@ -347,12 +343,7 @@ class Simulator:
         if not lines:
             raise DriverError(f"no report from the simulator (exit {self.proc.returncode}): "
                               f"{self.errors.decode(errors='replace').strip()}")
-        self.report = json.loads(lines[-1])
-        self.report["exit_code"] = self.proc.returncode
-        return self.report
-
-    def stop(self):
-        end_process(self.proc)
+        return json.loads(lines[-1])
 
 
 def make_update_file(size=200 * 1024, seed=7000):

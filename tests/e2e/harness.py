@@ -19,13 +19,8 @@ import qvr_driver  # noqa: E402
 from qvr_driver import *  # noqa: E402,F401,F403
 
 HarnessError = qvr_driver.DriverError
-
-
-def use_source(path):
-    """Takes the helper scripts and the simulator from another source tree."""
-    global REPO, NETNS, SIMULATOR
-    qvr_driver.use_source(path)
-    REPO, NETNS, SIMULATOR = qvr_driver.REPO, qvr_driver.NETNS, qvr_driver.SIMULATOR
+# A zip made on Windows, unpacked on Linux: names in cp1252 bytes.
+LATIN1_FOLDER = os.fsdecode(b"Fran\xe7ais 100\x80")
 
 
 class Session(qvr_driver.Session):
@@ -107,6 +102,7 @@ def options(*programs, watchdog=240):
     """The runners' command line: --PROGRAM PATH for each program named, --source TREE
     (the helper scripts and the simulator; default: this file's) and --watchdog SECONDS.
     Returns them and the rest, unittest's part (e.g. -k PATTERN)."""
+    global REPO
     parser = argparse.ArgumentParser(add_help=False)
     for name in programs:
         parser.add_argument("--" + name, required=True, type=lambda p: Path(p).resolve())
@@ -114,7 +110,8 @@ def options(*programs, watchdog=240):
     parser.add_argument("--watchdog", type=int, default=watchdog)
     args, rest = parser.parse_known_args()
     if args.source:
-        use_source(args.source)
+        qvr_driver.use_source(args.source)
+        REPO = qvr_driver.REPO
     install_watchdog(args.watchdog)
     return args, rest
 

@@ -1,6 +1,9 @@
 #!/usr/bin/python3
 """The real tool end to end, on a virtual display in a private namespace pair
 against the mixer simulator; tesseract, when installed, reads the texts back.
+Then the README's commands as a newcomer runs them: scripts/run.sh in a fresh
+copy of the sources, scripts/demo.sh --auto, and demo.sh --display on a display
+that wants a cookie.
 
     test_e2e.py --binary PATH/QvrUpdater [unittest arguments, e.g. -k whole_road]
 """
@@ -8,6 +11,8 @@ against the mixer simulator; tesseract, when installed, reads the texts back.
 import hashlib
 import os
 import re
+import shutil
+import signal
 import subprocess
 import sys
 import time
@@ -16,12 +21,11 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import harness  # noqa: E402
-from harness import (App, BUTTON1, BUTTON2, LANGS, MESSAGE, TITLE,  # noqa: E402
-                     confirm_screen, language_screen, make_update_file, ocr, poll)
+from harness import (App, BUTTON1, BUTTON2, BUTTON2_CLICK, LANGS, LATIN1_FOLDER, MESSAGE,  # noqa: E402
+                     SCREEN_SIZE, TITLE, confirm_screen, language_screen, make_update_file, ocr, poll)
 
 BINARY = None
 SESSION = None
-ANNOUNCEMENT = bytes([0x20, 0x00, 0xD2, 0xF0, 192, 0, 2, 1])  # code 0x2000, port 54000, 192.0.2.1
 UPDATE_SIZE = 200 * 1024
 
 
@@ -63,12 +67,6 @@ class E2ECase(unittest.TestCase):
         text = ocr(self.session, box.rect, lang)
         if text is not None:
             self.assertRegex(squeeze(text), pattern, f"message box reads {text!r}")
-
-    def assert_announcements(self, probe):
-        self.assertGreater(probe.count(), 0)
-        for _, host, payload in probe.datagrams:
-            self.assertEqual(host, harness.APP_ADDR)
-            self.assertEqual(payload, ANNOUNCEMENT)
 
     def keys(self, window, *keys):
         """Key presses as the X server delivers them, to the window given the focus first."""
@@ -132,21 +130,25 @@ class EndToEnd(E2ECase):
             img.difference(confirm, MESSAGE) > 0.01 and img.difference(language, BUTTON1) < 0.02))
         self.assertGreater(finished.difference(language, BUTTON2), 0.0)
         self.assertEqual(app.boxes(), [], "a message box on the finished screen")
-        self.assert_announcements(probe)
         self.keys(app.main, "Return")
         self.assertEqual(app.wait_exit(10), 0)
 
-    # 2: the title bar's close button while waiting, as a window manager delivers it
+    # 2: the title bar's close button while waiting, as a window manager delivers it, in a
+    # copy started from a folder not named in UTF-8 (as a file manager starts it) that
+    # still finds the update file beside it
     def test_close_while_waiting_stops_announcing_and_listening(self):
         probe = self.session.probe()
         window_manager = harness.WindowManager(self.session)
         self.addCleanup(window_manager.end)
-        app = self.start_app()
+        folder = self.session.folder("app") / LATIN1_FOLDER
+        folder.mkdir()
+        self.addCleanup(os.chdir, os.getcwd())
+        os.chdir(folder)
+        app = self.start_app(folder=folder)
         self.to_confirm(app)
         app.press_first()
         poll("announcements", 10, lambda: probe.count() >= 3)
         poll("the listening port", 5, lambda: self.session.listening(54000))
-        self.assert_announcements(probe)
 
         window_manager.close(app.main)
         box = app.wait_box()
@@ -159,12 +161,13 @@ class EndToEnd(E2ECase):
         self.keys(box, "Return")
         self.assertEqual(app.wait_exit(10), 0)
 
-    # 3
+    # 3: what only the real program shows: the locale read at start picks the Japanese texts and a font that draws them
     def test_japanese_start_shows_japanese_texts(self):
         probe = self.session.probe()
         app = self.start_app(lang="ja_JP.UTF-8")
         self.to_confirm(app)
-        text = ocr(self.session, self._rect(app, MESSAGE), "jpn")
+        x, y, w, h = MESSAGE
+        text = ocr(self.session, (app.main.x + x, app.main.y + y, w, h), "jpn")
         if text is not None:
             # The confirm screen: "...firmware... download... choose start / end".
             wanted = set("ファームウェアダウンロード開始終了選択")
@@ -173,10 +176,6 @@ class EndToEnd(E2ECase):
         app.press_second()  # EXIT
         self.assertEqual(app.wait_exit(10), 0)
         self.assertEqual(probe.count(), 0, "EXIT announced")
-
-    def _rect(self, app, rect):
-        x, y, w, h = rect
-        return (app.main.x + x, app.main.y + y, w, h)
 
     # 4
     def test_second_start_raises_the_first_window_and_exits_zero(self):
@@ -230,6 +229,78 @@ class EndToEnd(E2ECase):
         out = harness.run(["xwininfo", "-root", "-children"], env={**os.environ, "DISPLAY": self.session.display}).stdout
         order = [int(line.split()[0], 16) for line in out.splitlines() if line.strip().startswith("0x")]
         return order.index(upper) < order.index(lower)
+
+
+class Commands(E2ECase):
+    """The README's commands."""
+
+    def test_run_sh_starts_the_window_from_a_folder_that_lets_it_run(self):
+        # A copy without build folders: run.sh builds in its own (from ccache), not in the
+        # build/ that CTest runs from.
+        copy = self.session.folder("copy") / "source"
+        shutil.copytree(harness.REPO, copy, ignore=lambda folder, names: [
+            n for n in names if folder == str(harness.REPO) and (n.startswith("build") or n == ".git")])
+        script = str(copy / "scripts" / "run.sh")
+        home = self.session.folder("home")
+        # The user's compiler cache, which a HOME of its own would hide.
+        cache = harness.run(["ccache", "--get-config", "cache_dir"]).stdout.strip()
+        env = {"PATH": os.environ["PATH"], "HOME": str(home), "LANG": "C.UTF-8", "CCACHE_DIR": cache}
+        without = subprocess.run([script], env=env, capture_output=True, text=True, timeout=30)
+        self.assertEqual(without.returncode, 2)
+        self.assertIn("scripts/demo.sh --auto", without.stderr)
+
+        update = self.session.folder("run") / "firmware.upd"
+        update.write_bytes(make_update_file(4096))
+        noexec, lock, log = self.session.folder("noexec"), self.session.folder("lock"), self.session.folder("log") / "run.log"
+
+        def start(**more):
+            # A mount namespace of its own: a noexec tmpfs as the runtime and temporary
+            # folders, and a /var/tmp (the single-instance lock) of its own.
+            setup = 'mount -t tmpfs -o noexec tmpfs "$0" && mount --bind "$1" /var/tmp && shift && exec "$@"'
+            with open(log, "w") as out:
+                return self.session.spawn(
+                    ["ip", "netns", "exec", self.session.app_ns, "unshare", "-m", "sh", "-c", setup,
+                     str(noexec), str(lock), script, str(update)],
+                    env={**env, "DISPLAY": self.session.display, "XDG_RUNTIME_DIR": str(noexec), "TMPDIR": str(noexec), **more},
+                    stdout=out, stderr=subprocess.STDOUT)
+
+        probe = self.session.probe(240)
+        proc = start()
+
+        def window():
+            if proc.poll() is not None:
+                raise harness.HarnessError(f"run.sh ended with {proc.returncode}: {log.read_text()[-2000:]}")
+            return self.session.window_named(TITLE, SCREEN_SIZE)
+
+        main = poll("the tool's window", 180, window, interval=0.2)
+        poll("the language screen", 15, lambda: language_screen(self.session.screenshot(main.rect)))
+        self.session.click(main.x + BUTTON2_CLICK[0], main.y + BUTTON2_CLICK[1])
+        self.assertEqual(proc.wait(15), 0, log.read_text())
+        folder = re.search(r"starting (\S+)/QvrUpdater with", log.read_text())
+        self.assertRegex(folder.group(1) if folder else log.read_text(), f"^{home}/.cache/qvr-updater.")
+        self.assertFalse(Path(folder.group(1)).exists(), "the folder is left behind")
+        self.assertEqual(probe.count(), 0)
+
+        # Nowhere it could run: said, where a menu start would otherwise show nothing at all.
+        self.assertEqual(start(XDG_CACHE_HOME=str(noexec)).wait(60), 126)
+        self.assertIn("no folder here lets programs run", log.read_text())
+
+    def test_demo_auto_reports_the_whole_file(self):
+        result = subprocess.run([str(harness.REPO / "scripts" / "demo.sh"), "--auto"], capture_output=True, text=True, timeout=120)
+        self.assertEqual(result.returncode, 0, result.stdout + result.stderr)
+        self.assertIn("the mixer received the whole file (sha256 matches)", result.stdout)
+
+    def test_demo_display_shows_the_tool_on_a_display_that_wants_a_cookie(self):
+        display, xauthority = self.session.guarded_display()
+        demo = self.session.spawn([str(harness.REPO / "scripts" / "demo.sh"), "--display", "--timeout", "60"],
+                                  env={**os.environ, "DISPLAY": display, "XAUTHORITY": xauthority},
+                                  stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        viewer = harness.Session(display, xauthority)
+        poll("the tool on that display", 60, lambda: demo.poll() is None and viewer.window_named(TITLE, SCREEN_SIZE))
+        # Interrupted, the demo still removes what it made.
+        demo.send_signal(signal.SIGINT)
+        self.assertEqual(demo.wait(30), 130)
+        self.assertNotIn(f"qvr-{demo.pid}-", harness.run(["ip", "netns", "list"]).stdout)
 
 
 def main():
