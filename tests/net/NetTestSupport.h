@@ -29,7 +29,6 @@ namespace nettest
         return std::chrono::duration<double, std::milli> (Clock::now() - t).count();
     }
 
-    /** Looks at the condition every millisecond until it holds or the time is up. */
     inline bool waitFor (const std::function<bool()>& condition, int timeoutMs)
     {
         for (const auto end = Clock::now() + std::chrono::milliseconds (timeoutMs); ! condition(); juce::Thread::sleep (1))

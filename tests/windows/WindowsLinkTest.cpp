@@ -46,11 +46,9 @@ namespace
 }
 
 // Windows lets a plain 0.0.0.0 bind succeed beside a socket that holds one
-// address of the port exclusively or not; peers would then reach the other
-// program, so neither may count as listening. A port in use by nobody who
-// listens, as after a first update when the connection our side closed lingers
-// in TIME_WAIT, refuses an exclusive bind too, but no peer could reach anyone
-// else there: the tool listens.
+// address of the port, exclusively or not: peers would reach the other program.
+// A port nobody listens on (our closed connection in TIME_WAIT after a first
+// update) refuses an exclusive bind too, yet reaches nobody else: we listen.
 TEST (WindowsListener, PortAnotherProgramListensOnIsRefusedALingeringOneIsNot)
 {
     const juce::StreamingSocket startsWinsock;   // JUCE starts Winsock for its sockets; ours need it too
