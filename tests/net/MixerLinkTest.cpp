@@ -9,26 +9,16 @@ using namespace nettest;
 
 namespace
 {
-    // The workflow's worker: runs one step on its own thread.
-    class StepThread final : public juce::Thread
+    // The workflow's worker: runs one of the link's steps on its own thread.
+    struct StepThread final : juce::Thread
     {
-    public:
-        explicit StepThread (std::function<int (juce::Thread&)> s) : juce::Thread ("step"), step (std::move (s)) {}
+        StepThread (MixerLink& l, int (MixerLink::*s) (juce::Thread&)) : juce::Thread ("step"), link (l), step (s) {}
         ~StepThread() override { stopThread (-1); }
+        void run() override { result = (link.*step) (*this); }
 
-        void run() override
-        {
-            result = step (*this);
-            finished.signal();
-        }
-
-        bool waitForResult (int timeoutMs) { return finished.wait (timeoutMs); }
-
+        MixerLink& link;
+        int (MixerLink::*step) (juce::Thread&);
         std::atomic<int> result { -100 };
-
-    private:
-        std::function<int (juce::Thread&)> step;
-        juce::WaitableEvent finished;
     };
 
     class MixerLinkTest : public ::testing::Test
@@ -43,33 +33,27 @@ namespace
             settings.onListening = [this] (const Listener& listener) { port = listener.getPort(); };
         }
 
-        void TearDown() override
-        {
-            worker.reset();
-            link.reset();
-        }
-
         void makeLink (const AnnouncementReceiver& receiver)
         {
             settings.announcePort = receiver.port;
+            worker.reset();
             link = std::make_unique<MixerLink> (settings);
-            StepThread notStopped ({});
-            ASSERT_EQ (link->runInitialiseStep (notStopped), 0);
+            start (&MixerLink::runInitialiseStep);
+            ASSERT_EQ (result (5000), 0);
         }
 
-        void start (std::function<int (juce::Thread&)> step)
+        void start (int (MixerLink::*step) (juce::Thread&))
         {
-            worker = std::make_unique<StepThread> (std::move (step));
+            worker = std::make_unique<StepThread> (*link, step);
             worker->startThread();
         }
 
-        void startConnect() { start ([this] (juce::Thread& t) { return link->runConnectStep (t); }); }
+        int result (int timeoutMs) { return worker->waitForThreadToExit (timeoutMs) ? worker->result.load() : -100; }
 
-        int result (int timeoutMs) { return worker->waitForResult (timeoutMs) ? worker->result.load() : -100; }
-
-        /** Connects the peer to the port the first announcement names, as the mixer does. */
-        bool answerFirstAnnouncement (AnnouncementReceiver& receiver, Peer& peer)
+        /** Runs the connect step, and the peer connects to the port the first announcement names, as the mixer does. */
+        bool connectToFirstAnnouncement (AnnouncementReceiver& receiver, Peer& peer)
         {
+            start (&MixerLink::runConnectStep);
             const auto heard = receiver.listen (0, 3000);
 
             if (heard.empty() || heard.front().size() != 8)
@@ -77,15 +61,15 @@ namespace
 
             const auto announced = ((std::uint8_t) heard.front()[2] << 8) | (std::uint8_t) heard.front()[3];
             EXPECT_EQ (announced, port.load()) << "the port that listens";
-            return peer.connect (announced);
+            return peer.connect (announced) && result (3000) == 0;
         }
 
         ScratchFolder scratch;
         std::string image;
         MixerLink::Settings settings;
+        std::atomic<int> port { 0 };
         std::unique_ptr<MixerLink> link;
         std::unique_ptr<StepThread> worker;
-        std::atomic<int> port { 0 };
     };
 }
 
@@ -103,12 +87,10 @@ TEST_F (MixerLinkTest, WholeRoadTwiceInARowOnTheSamePort)
 
         // The port named by the very first announcement already accepts.
         Peer peer;
-        startConnect();
-        ASSERT_TRUE (answerFirstAnnouncement (receiver, peer));
-        ASSERT_EQ (result (3000), 0);
+        ASSERT_TRUE (connectToFirstAnnouncement (receiver, peer));
         EXPECT_EQ (link->getMixerAddress(), "127.0.0.1");
 
-        start ([this] (juce::Thread& t) { return link->runSendStep (t); });
+        start (&MixerLink::runSendStep);
         std::string received;
         peer.read (received, 4 + image.size(), 10000);
         ASSERT_EQ (result (5000), 0);
@@ -143,10 +125,10 @@ TEST_F (MixerLinkTest, EarlyMixerIsTakenAndAStopEndsItsSendAtOnce)
 
     AnnouncementReceiver receiver;
     makeLink (receiver);
-    startConnect();
+    start (&MixerLink::runConnectStep);
     ASSERT_EQ (result (5000), 0);
 
-    start ([this] (juce::Thread& t) { return link->runSendStep (t); });
+    start (&MixerLink::runSendStep);
     std::string received;
     ASSERT_TRUE (peer.read (received, 64 * 1024, 10000));
     ASSERT_EQ (received.size(), 64u * 1024);
@@ -164,10 +146,8 @@ TEST_F (MixerLinkTest, FileCutWhileWaitingForTheMixerIsNotSent)
     scratch.write ("fw.upd", image.substr (0, 10 * 1024));
 
     Peer peer;
-    startConnect();
-    ASSERT_TRUE (answerFirstAnnouncement (receiver, peer));
-    ASSERT_EQ (result (3000), 0);
-    start ([this] (juce::Thread& t) { return link->runSendStep (t); });
+    ASSERT_TRUE (connectToFirstAnnouncement (receiver, peer));
+    start (&MixerLink::runSendStep);
     EXPECT_EQ (result (3000), Update::fileMissing);
 
     worker.reset();
@@ -181,7 +161,7 @@ TEST_F (MixerLinkTest, StopRequestEndsConnectAndFreesPortAndAnnouncements)
 {
     AnnouncementReceiver receiver;
     makeLink (receiver);
-    startConnect();
+    start (&MixerLink::runConnectStep);
     ASSERT_FALSE (receiver.listen (0, 3000).empty());
 
     worker->signalThreadShouldExit();
@@ -189,8 +169,7 @@ TEST_F (MixerLinkTest, StopRequestEndsConnectAndFreesPortAndAnnouncements)
 
     Peer late;
     EXPECT_FALSE (late.connect (port));
-    receiver.drain();
-    EXPECT_TRUE (receiver.listen (0, 300).empty()) << "still announcing";
+    EXPECT_TRUE (receiver.staysQuiet (300)) << "still announcing";
 }
 
 TEST_F (MixerLinkTest, PortInUseFailsWithC1BeforeAnyAnnouncement)
@@ -201,7 +180,7 @@ TEST_F (MixerLinkTest, PortInUseFailsWithC1BeforeAnyAnnouncement)
 
     AnnouncementReceiver receiver;
     makeLink (receiver);
-    startConnect();
+    start (&MixerLink::runConnectStep);
     EXPECT_EQ (result (3000), Listener::cannotListen);
     EXPECT_TRUE (receiver.listen (0, 300).empty());
     EXPECT_EQ (port.load(), 0) << "told that it listens";
@@ -219,7 +198,7 @@ TEST_F (MixerLinkTest, AnnouncerThatCanReachNoSubnetEndsTheWaitWithC4)
                                                  { ipv4 (127, 0, 0, 2), ipv4 (255, 0, 0, 0) } });
         AnnouncementReceiver receiver;
         makeLink (receiver);
-        startConnect();
+        start (&MixerLink::runConnectStep);
         const auto heard = receiver.listen (450, 3000);
         EXPECT_GE (heard.size(), 3u) << "the working adapter stopped being announced";
         worker->signalThreadShouldExit();
@@ -228,7 +207,7 @@ TEST_F (MixerLinkTest, AnnouncerThatCanReachNoSubnetEndsTheWaitWithC4)
         settings.interfaces = fixedInterfaces ({ { ipv4 (192, 0, 2, 7), ipv4 (255, 255, 255, 0) } });
         makeLink (receiver);
         const auto started = Clock::now();
-        startConnect();
+        start (&MixerLink::runConnectStep);
         EXPECT_EQ (result (15000), Broadcast::sendFailed);
         EXPECT_GT (millisecondsSince (started), 3000.0) << "gave up after less than about five seconds";
         worker.reset();

@@ -13,7 +13,6 @@
  #include <winsock2.h>
 #else
  #include <sys/socket.h>
- #include <unistd.h>
 #endif
 
 #include <juce_core/juce_core.h>
@@ -30,18 +29,11 @@ namespace nettest
         return std::chrono::duration<double, std::milli> (Clock::now() - t).count();
     }
 
-    /** Looks at the condition every millisecond until it holds or the time is up. */
     inline bool waitFor (const std::function<bool()>& condition, int timeoutMs)
     {
-        const auto end = Clock::now() + std::chrono::milliseconds (timeoutMs);
-
-        while (! condition())
-        {
+        for (const auto end = Clock::now() + std::chrono::milliseconds (timeoutMs); ! condition(); juce::Thread::sleep (1))
             if (Clock::now() >= end)
                 return false;
-
-            juce::Thread::sleep (1);
-        }
 
         return true;
     }
@@ -51,26 +43,13 @@ namespace nettest
         return (a << 24) | (b << 16) | (c << 8) | d;
     }
 
-    /** Linux always tells what a peer acknowledged; Wine does not, nor Windows before 10 1703. */
-    inline bool systemTellsAcknowledgements()
+    /** The list the system is said to have, and what the query is said to have ended with. */
+    inline InterfaceSource fixedInterfaces (std::vector<Ipv4Interface> list, InterfaceQueryResult result = InterfaceQueryResult::ok)
     {
-       #if defined (__linux__)
-        return true;
-       #endif
-        juce::StreamingSocket listener, client;
-        listener.createListener (0, "127.0.0.1");
-        client.connect ("127.0.0.1", listener.getBoundPort(), 3000);
-        std::unique_ptr<juce::StreamingSocket> accepted (listener.waitForNextConnection());
-        return accepted != nullptr
-            && netcalls::acknowledgement (accepted->getRawSocketHandle(), 0).peer != netcalls::Acknowledgement::Peer::unknown;
-    }
-
-    inline InterfaceSource fixedInterfaces (std::vector<Ipv4Interface> list)
-    {
-        return [list] (std::vector<Ipv4Interface>& out)
+        return [list, result] (std::vector<Ipv4Interface>& out)
         {
             out = list;
-            return InterfaceQueryResult::ok;
+            return result;
         };
     }
 
@@ -79,13 +58,19 @@ namespace nettest
     */
     inline std::string updateImage (size_t size)
     {
-        static const char prefix[] = "QVR-700";
         std::string s (size, '\0');
 
         for (size_t i = 0; i < size; ++i)
-            s[i] = i < 7 ? prefix[i] : (char) ((i * 2654435761u) >> 13);
+            s[i] = i < 7 ? "QVR-700"[i] : (char) ((i * 2654435761u) >> 13);
 
         return s;
+    }
+
+    /** Sparse where the file system allows: sizes beyond 4 GiB cost no disk. */
+    inline bool setSize (const juce::File& file, juce::int64 size)
+    {
+        juce::FileOutputStream out (file);
+        return out.openedOk() && out.setPosition (size) && out.truncate().wasOk();
     }
 
     /** A folder of its own per test, removed afterwards. */
@@ -110,12 +95,6 @@ namespace nettest
         juce::File folder;
     };
 
-   #if defined (_WIN32)
-    inline const char* optionValue (const void* v) { return static_cast<const char*> (v); }
-   #else
-    inline const void* optionValue (const void* v) { return v; }
-   #endif
-
     /** The mixer's end of a connection on loopback; every read bounded in time. */
     class Peer
     {
@@ -129,9 +108,20 @@ namespace nettest
                 return false;
 
             if (receiveBuffer > 0)
-                ::setsockopt (socket->getRawSocketHandle(), SOL_SOCKET, SO_RCVBUF, optionValue (&receiveBuffer), sizeof (receiveBuffer));
+                ::setsockopt (socket->getRawSocketHandle(), SOL_SOCKET, SO_RCVBUF, (const char*) &receiveBuffer, sizeof (receiveBuffer));
 
             return true;
+        }
+
+        /** Connects to a listener of its own; returns the accepted end, the tool's side of the link. */
+        std::unique_ptr<juce::StreamingSocket> link (int receiveBuffer = 0)
+        {
+            juce::StreamingSocket listener;
+
+            if (! listener.createListener (0, "127.0.0.1") || ! connect (listener.getBoundPort(), receiveBuffer))
+                return {};
+
+            return std::unique_ptr<juce::StreamingSocket> (listener.waitForNextConnection());
         }
 
         /** Appends up to wanted bytes within timeoutMs; false when the stream ended or failed. */
@@ -144,16 +134,8 @@ namespace nettest
             {
                 const auto left = std::chrono::duration_cast<std::chrono::milliseconds> (end - Clock::now()).count();
 
-                if (left <= 0)
+                if (left <= 0 || socket->waitUntilReady (true, (int) left) == 0)
                     return true;
-
-                if (const auto ready = socket->waitUntilReady (true, (int) left); ready <= 0)
-                {
-                    if (ready < 0)
-                        return false;
-
-                    continue;
-                }
 
                 const auto n = socket->read (buffer, (int) std::min (wanted, sizeof (buffer)), false);
 
@@ -168,22 +150,13 @@ namespace nettest
         }
 
         /** Reads until the other side closes; false when that did not happen in time. */
-        bool readToEnd (std::string& into, int timeoutMs)
-        {
-            const auto end = Clock::now() + std::chrono::milliseconds (timeoutMs);
-
-            while (Clock::now() < end)
-                if (! read (into, 1u << 30, 10))
-                    return true;
-
-            return false;
-        }
+        bool readToEnd (std::string& into, int timeoutMs) { return ! read (into, std::string::npos, timeoutMs); }
 
         /** Closes with a reset instead of an orderly end. */
         void reset()
         {
             linger l { 1, 0 };
-            ::setsockopt (socket->getRawSocketHandle(), SOL_SOCKET, SO_LINGER, optionValue (&l), sizeof (l));
+            ::setsockopt (socket->getRawSocketHandle(), SOL_SOCKET, SO_LINGER, (const char*) &l, sizeof (l));
             close();
         }
 
@@ -192,6 +165,18 @@ namespace nettest
     private:
         std::unique_ptr<juce::StreamingSocket> socket;
     };
+
+    /** Linux always tells what a peer acknowledged; Wine does not, nor Windows before 10 1703. */
+    inline bool systemTellsAcknowledgements()
+    {
+       #if defined (__linux__)
+        return true;
+       #endif
+        Peer peer;
+        const auto accepted = peer.link();
+        return accepted != nullptr
+            && netcalls::acknowledgement (accepted->getRawSocketHandle(), 0).peer != netcalls::Acknowledgement::Peer::unknown;
+    }
 
     /** The mixer's side of the announcements: a free UDP port of 0.0.0.0,
         which hears what is sent to 127.255.255.255.
@@ -229,14 +214,16 @@ namespace nettest
             }
         }
 
-        /** Forgets what has arrived so far. */
-        void drain()
+        /** True when nothing arrives within ms, once what came before is forgotten. */
+        bool staysQuiet (int ms)
         {
             char buffer[64];
 
             while (socket.waitUntilReady (true, 0) == 1 && socket.read (buffer, sizeof (buffer), false) >= 0)
             {
             }
+
+            return listen (0, ms).empty();
         }
 
         int port = 0;
@@ -247,11 +234,9 @@ namespace nettest
 }
 
 #if defined (__linux__)
- #include <cstring>
- #include <thread>
- #include <net/if.h>
+ #include <cstdlib>
  #include <sched.h>
- #include <sys/ioctl.h>
+ #include <thread>
 
 namespace nettest
 {
@@ -266,20 +251,7 @@ namespace nettest
 
         std::thread ([&]
         {
-            if (::unshare (CLONE_NEWNET) != 0)
-                return;
-
-            const auto s = ::socket (AF_INET, SOCK_DGRAM, 0);
-            ifreq request {};
-            std::strcpy (request.ifr_name, "lo");
-
-            if (::ioctl (s, SIOCGIFFLAGS, &request) == 0)
-            {
-                request.ifr_flags |= IFF_UP;
-                made = ::ioctl (s, SIOCSIFFLAGS, &request) == 0;
-            }
-
-            ::close (s);
+            made = ::unshare (CLONE_NEWNET) == 0 && std::system ("ip link set lo up") == 0;
 
             if (made)
                 body();

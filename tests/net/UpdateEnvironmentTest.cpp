@@ -62,10 +62,7 @@ TEST (UpdateFileCheck, ContentAndKindOfFileDecide)
 
     // 4 GiB no longer fits the length field; refused before it is read (sparse: no disk).
     const auto huge = scratch.write ("huge.upd", "QVR-7000");
-    {
-        juce::FileOutputStream out (huge);
-        ASSERT_TRUE (out.setPosition (0x100000000LL) && out.truncate().wasOk());
-    }
+    ASSERT_TRUE (setSize (huge, 0x100000000LL));
 
     int calls = 0;
     UpdateEnvironment environment (huge, [&calls] (std::vector<Ipv4Interface>&) { ++calls; return InterfaceQueryResult::ok; });
@@ -95,20 +92,12 @@ TEST (UpdateEnvironmentInterfaces, AddressAndBroadcastInSystemOrderOrAFailureWit
     EXPECT_EQ (pairs.joinIntoString (" "), "192.168.0.10>192.168.0.255 127.0.0.2>127.255.255.255 10.1.2.3>10.1.2.3 "
                                            "172.16.5.4>255.255.255.255 192.168.0.10>192.168.0.255 10.20.30.40>10.20.31.255");
 
-    auto failing = [] (InterfaceQueryResult result)
-    {
-        return [result] (std::vector<Ipv4Interface>& out)
-        {
-            out.push_back ({ ipv4 (192, 168, 1, 1), ipv4 (255, 255, 255, 0) });
-            return result;
-        };
-    };
-
+    const std::vector<Ipv4Interface> lan { { ipv4 (192, 168, 1, 1), ipv4 (255, 255, 255, 0) } };
     const std::pair<InterfaceSource, int> failures[] = {
         { fixedInterfaces ({}), 9 },
         { fixedInterfaces ({ { ipv4 (127, 0, 0, 1), ipv4 (255, 0, 0, 0) } }), 9 },
-        { failing (InterfaceQueryResult::cannotSetUp), 5 },
-        { failing (InterfaceQueryResult::failed), 6 },
+        { fixedInterfaces (lan, InterfaceQueryResult::cannotSetUp), 5 },
+        { fixedInterfaces (lan, InterfaceQueryResult::failed), 6 },
     };
 
     for (auto& [source, status] : failures)

@@ -1,11 +1,8 @@
 #include <gtest/gtest.h>
 
-#include <algorithm>
-
 #include <juce_cryptography/juce_cryptography.h>
 
 #include "NetTestSupport.h"
-#include "net/Listener.h"
 #include "net/Update.h"
 
 #if defined (__linux__)
@@ -20,44 +17,20 @@ namespace
     int openDescriptors() { return juce::File ("/proc/self/fd").getNumberOfChildFiles (juce::File::findFilesAndDirectories); }
    #endif
 
-    // Sparse where the file system allows: sizes beyond 4 GiB cost no disk.
-    void setSize (const juce::File& file, juce::int64 size)
-    {
-        juce::FileOutputStream out (file);
-        ASSERT_TRUE (out.openedOk());
-        ASSERT_TRUE (out.setPosition (size));
-        ASSERT_TRUE (out.truncate().wasOk());
-    }
-
-    // A real accepted connection: the test's peer on one end, the connection the
-    // listener hands over on the other.
+    // The test's peer on one end of a loopback connection, the tool's side on the other.
     class UpdateTest : public ::testing::Test
     {
     protected:
-        void SetUp() override { openLink(); }
-
-        void TearDown() override
-        {
-            update.reset();
-            connection.reset();
-        }
-
         void openLink (int peerReceiveBuffer = 0)
         {
             update.reset();
-            connection.reset();
-            Listener listener (0);
-            listener.startThread();
-            ASSERT_TRUE (listener.waitUntilListening (5000));
-            ASSERT_TRUE (peer.connect (listener.getPort(), peerReceiveBuffer));
-            ASSERT_TRUE (waitFor ([&] { return listener.getStatus() == Listener::connected; }, 5000));
-            connection = listener.takeConnection();
+            connection = peer.link (peerReceiveBuffer);
             ASSERT_NE (connection, nullptr);
         }
 
-        void start (const juce::File& file)
+        void start (const juce::File& file, juce::int64 checkedSize = -1)
         {
-            update = std::make_unique<Update> (*connection, file);
+            update = std::make_unique<Update> (*connection, file, checkedSize);
             update->startThread();
         }
 
@@ -89,8 +62,6 @@ namespace
 // every chunk but not much more (the sender's pace, from start to end).
 TEST_F (UpdateTest, StreamIsTheLengthThenTheFileUnchangedAtTheMixersPace)
 {
-    connection.reset();
-    peer.close();
    #if defined (__linux__)
     const auto descriptorsBefore = openDescriptors();
    #endif
@@ -167,26 +138,23 @@ TEST_F (UpdateTest, TransferEndsWellOnlyOnceTheMixerTookEveryByte)
         EXPECT_EQ (waitForEnd (2000), reset ? Update::chunkSendFailed : Update::done);
         EXPECT_LT (millisecondsSince (asked), 1000.0);
         EXPECT_FALSE (update->isDelivered());
-        peer.close();
     }
 }
 
 // The connect phase may take hours: a file replaced, cut or grown since it was
-// checked is not sent, nor one that cannot be sent at all; not even its length.
+// checked is not sent, nor one that cannot be sent at all (a FIFO would block
+// the read for good); not even its length.
 TEST_F (UpdateTest, FilesThatCannotBeSentSendNothing)
 {
     const juce::int64 checked = 64 * 1024;
-    const auto folder = scratch.file ("folder.upd");
-    ASSERT_TRUE (folder.createDirectory());
     const auto huge = scratch.write ("huge.upd", "QVR-7000");
-    setSize (huge, 0x100000000LL);
+    ASSERT_TRUE (setSize (huge, 0x100000000LL));
 
     struct Case { juce::File file; juce::int64 checkedSize; int status; };
     std::vector<Case> cases { { scratch.write ("foreign.upd", "QVR-6000" + updateImage (checked).substr (8)), checked, Update::fileMissing },
                               { scratch.write ("cut.upd", updateImage (checked / 2)), checked, Update::fileMissing },
                               { scratch.write ("grown.upd", updateImage (checked + 1)), checked, Update::fileMissing },
                               { scratch.file ("vanished.upd"), -1, Update::fileMissing },
-                              { folder, -1, Update::fileMissing },
                               { huge, -1, Update::sizeChanged } };
    #if defined (__linux__)
     const auto fifo = scratch.file ("fifo.upd");
@@ -198,8 +166,7 @@ TEST_F (UpdateTest, FilesThatCannotBeSentSendNothing)
     {
         SCOPED_TRACE (c.file.getFileName());
         openLink();
-        update = std::make_unique<Update> (*connection, c.file, c.checkedSize);
-        update->startThread();
+        start (c.file, c.checkedSize);
         EXPECT_EQ (waitForEnd (2000), c.status);
         EXPECT_EQ (update->getTotalBytes(), 0);
         EXPECT_TRUE (everythingReceived().empty()) << "not even the length";
@@ -227,7 +194,7 @@ TEST_F (UpdateTest, FileThatChangesSizeIsNotSentPastWhatWasAnnounced)
         if (grows)
             ASSERT_TRUE (file.appendData (std::string (4096, 'x').data(), 4096));
         else
-            setSize (file, 20 * 1024);
+            ASSERT_TRUE (setSize (file, 20 * 1024));
 
         // Read on meanwhile, as the mixer does: a megabyte does not fit the socket buffers.
         for (int i = 0; i < 500 && update->getStatus() == Update::sending; ++i)
@@ -243,6 +210,7 @@ TEST_F (UpdateTest, FileThatChangesSizeIsNotSentPastWhatWasAnnounced)
 TEST_F (UpdateTest, SendsThatFailEndWithTheirCode)
 {
     // A peer that resets mid-stream; a SIGPIPE would end the whole test run here.
+    openLink();
     start (scratch.write ("fw.upd", updateImage (1024 * 1024)));
     std::string stream;
     peer.read (stream, 4 + 8 * 1024, 5000);
@@ -254,6 +222,5 @@ TEST_F (UpdateTest, SendsThatFailEndWithTheirCode)
     juce::StreamingSocket unconnected;
     Update lengthOnly (unconnected, scratch.write ("fw.upd", updateImage (100)));
     lengthOnly.startThread();
-    EXPECT_TRUE (waitFor ([&] { return lengthOnly.getStatus() != Update::sending; }, 2000));
-    EXPECT_EQ (lengthOnly.getStatus(), Update::lengthSendFailed);
+    EXPECT_TRUE (waitFor ([&] { return lengthOnly.getStatus() == Update::lengthSendFailed; }, 2000));
 }

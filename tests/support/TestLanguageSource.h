@@ -7,9 +7,8 @@
 #include "resources/TxtLoader.h"
 
 /** A language setting chosen by the test: default identifier and installed locales. */
-class TestLanguageSource final : public LanguageSource
+struct TestLanguageSource final : LanguageSource
 {
-public:
     TestLanguageSource (int id, std::vector<std::string> installed)
         : defaultId (id), locales (std::move (installed)) {}
 
@@ -22,7 +21,6 @@ public:
                 return;
     }
 
-private:
     int defaultId;
     std::vector<std::string> locales;
 };

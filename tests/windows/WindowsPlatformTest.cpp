@@ -83,14 +83,13 @@ TEST (SystemTables, TableThatNeverFitsIsNoAnswer)
 
     const auto fitsSecondTime = [] (void* into, unsigned long* size)
     {
-        if (into == nullptr || *size < 8)
-        {
-            *size = 8;
-            return 122ul;   // ERROR_INSUFFICIENT_BUFFER
-        }
+        const bool fits = into != nullptr && *size >= 8;
 
-        std::memset (into, 7, 8);
-        return 0ul;
+        if (fits)
+            std::memset (into, 7, 8);
+
+        *size = 8;
+        return fits ? 0ul : 122ul;   // 122: ERROR_INSUFFICIENT_BUFFER
     };
     EXPECT_TRUE (netcalls::readGrowingTable (fitsSecondTime, table));
     EXPECT_EQ (table, std::vector<char> (8, 7));
