@@ -22,19 +22,11 @@ namespace
         EXPECT_EQ (out[(size_t) capacity], 'X') << "wrote past the output";
         return out.data();
     }
-
-    class TxtLoaderEnglish : public ::testing::Test
-    {
-    protected:
-        void SetUp() override { loader = freshTxtLoader (0x0409, {}); }
-        void TearDown() override { TxtLoader::deleteInstance(); }
-
-        TxtLoader* loader = nullptr;
-    };
 }
 
-TEST_F (TxtLoaderEnglish, AccessorsGiveTheTablesAndSetLanguageReloadsEveryString)
+TEST (TxtLoader, AccessorsGiveTheTablesAndSetLanguageReloadsEveryString)
 {
+    auto* loader = freshTxtLoader (0x0409, {});
     EXPECT_EQ (loader->getString (1), "QVR Firmware Downloader");
     EXPECT_EQ (loader->getString (17), "Cannot find the UpdateFile_I4");
     EXPECT_TRUE (loader->getString (10).endsWith ("reboot after the end.\n")) << "the entry without its closing quote";
@@ -63,9 +55,11 @@ TEST_F (TxtLoaderEnglish, AccessorsGiveTheTablesAndSetLanguageReloadsEveryString
     loader->setLanguage (0);
     for (int id = 0; id < TxtLoader::numStrings; ++id)
         EXPECT_EQ (loader->getString (id), english[(size_t) id]) << id;
+
+    TxtLoader::deleteInstance();
 }
 
-TEST (TxtLoaderSections, MarkersDecideWhatIsRead)
+TEST (TxtLoaderSections, MarkersCapacityAndLineEndsDecideWhatIsRead)
 {
     const std::string block = "\xEF\xBB\xBF\r\n\"before any marker\"\r\n:STR\r\n\"a\"\r\n# comment\r\n\r\n\"b\"\r\n"
                               ":WHATEVER\r\n\"hidden\"\r\n:LANG and STR\r\n\"lang\"\r\n:STR again\r\n\"c\"\r\n:xEOFx\r\n\"after end\"\r\n";
@@ -75,10 +69,7 @@ TEST (TxtLoaderSections, MarkersDecideWhatIsRead)
     const auto strings = load (block, TxtLoader::str);
     EXPECT_EQ (juce::StringArray (strings.data(), 5).joinIntoString ("|"), "a|b|c|untouched|untouched");
     EXPECT_EQ (load (block, TxtLoader::lang)[0] + "|" + load (block, TxtLoader::lang)[1], "lang|untouched");
-}
 
-TEST (TxtLoaderSections, CapacityAndLineEndsAndMissingEnds)
-{
     EXPECT_EQ (load (":STR\r\n\"1\"\r\n\"2\"\r\n\"3\"\r\n", TxtLoader::str, 2)[1], "2");
 
     for (auto* block : { ":STR\n\"x\"\n\n\"y\"\n:EOF\n", ":STR\r\n\"x\"\r\n\r\n\"y\"\r\n:EOF\r\n", ":STR\r\"x\"\r\r\"y\"\r:EOF\r" })
