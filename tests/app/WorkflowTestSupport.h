@@ -121,12 +121,10 @@ namespace workflowtest
         ComponentType& child (const juce::String& name)
         {
             for (auto* c : component->getChildren())
-                if (c->getName() == name)
-                    if (auto* typed = dynamic_cast<ComponentType*> (c))
-                        return *typed;
+                if (auto* typed = dynamic_cast<ComponentType*> (c); typed != nullptr && c->getName() == name)
+                    return *typed;
 
-            ADD_FAILURE() << "no child " << name;
-            throw std::runtime_error ("missing child");
+            throw std::runtime_error ("no child " + name.toStdString());   // gtest fails the test
         }
 
         AlineButton& button1() { return child<AlineButton> ("button1"); }

@@ -72,7 +72,7 @@ namespace
    #endif
 }
 
-TEST (RaiseRequests, DescribesARegularFileBySizeAndSha256)
+TEST (RaiseRequests, DescribesFilesAndAnswersSameOrOtherOnlyAfterTheRaiseAndDropsAnythingElse)
 {
     const juce::TemporaryFile folder;
     ASSERT_TRUE (folder.getFile().createDirectory());
@@ -90,13 +90,7 @@ TEST (RaiseRequests, DescribesARegularFileBySizeAndSha256)
     ASSERT_EQ (::mkfifo (fifo.getFullPathName().toRawUTF8(), 0600), 0);
     EXPECT_EQ (RaiseRequests::describeFile (fifo), "none");
    #endif
-}
 
-TEST (RaiseRequests, AnswersSameOrOtherFileOnlyAfterTheRaiseAndDropsAnythingElse)
-{
-    const juce::TemporaryFile folder;
-    ASSERT_TRUE (folder.getFile().createDirectory());
-    const auto dir = folder.getFile();
     const std::string content (200000, 'q');   // more than one read's worth
     auto changed = content;
     changed.back() = 'r';
