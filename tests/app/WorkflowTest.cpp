@@ -158,7 +158,7 @@ TEST_F (WorkflowTest, EveryEndingShowsItsBoxThenQuits)
     }
 }
 
-TEST_F (WorkflowTest, ClosingWhileInitialisingWaitsForTheCheckThenShowsInitializeCancel)
+TEST_F (WorkflowTest, ClosingWaitsForTheInitialiseCheckAndDestroyingStopsAConnectStep)
 {
     script->hold[initialiseStep] = true;
     goTo (MainComponent::initialising);
@@ -170,6 +170,13 @@ TEST_F (WorkflowTest, ClosingWhileInitialisingWaitsForTheCheckThenShowsInitializ
     ASSERT_EQ (boxes.size(), 1u);
     EXPECT_EQ (boxes.front().message, "Initialize cancel.");
     EXPECT_EQ (script->calls[initialiseStep], 1);
+
+    restart();
+    script->hold[connectStep] = true;
+    goTo (MainComponent::connecting);
+    component.reset();
+    EXPECT_TRUE (script->sawStopRequest);
+    EXPECT_TRUE (boxes.empty());
 }
 
 TEST_F (WorkflowTest, OutcomeThatBeatsTheCancelDecides)
@@ -193,15 +200,6 @@ TEST_F (WorkflowTest, OutcomeThatBeatsTheCancelDecides)
         EXPECT_EQ (boxes.empty() ? juce::String() : boxes.front().message, outcome == 0 ? "" : "Connect error_C5");
         EXPECT_EQ (script->calls[sendStep], 0);
     }
-}
-
-TEST_F (WorkflowTest, DestroyingTheScreenStopsARunningStep)
-{
-    script->hold[connectStep] = true;
-    goTo (MainComponent::connecting);
-    component.reset();
-    EXPECT_TRUE (script->sawStopRequest);
-    EXPECT_TRUE (boxes.empty());
 }
 
 TEST_F (WorkflowTest, LanguageListOffersAvailableLanguagesAndSwitchesEveryText)
