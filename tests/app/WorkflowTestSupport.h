@@ -24,40 +24,27 @@ namespace workflowtest
     /** What the scripted steps do; shared between the test and the steps the component owns. */
     struct Script
     {
-        std::atomic<int> outcome[3] { { 0 }, { 0 }, { 0 } };     // initialise, connect, send
-        std::atomic<bool> hold[3] { { false }, { false }, { false } };
-        std::atomic<int> calls[3] { { 0 }, { 0 }, { 0 } };
-        std::atomic<bool> sawStopRequest[3] { { false }, { false }, { false } };
+        std::atomic<int> outcome[3] {}, calls[3] {};     // initialise, connect, send
+        std::atomic<bool> hold[3] {}, sawStopRequest { false };
         std::atomic<juce::int64> sent { 0 }, total { 0 };
         std::atomic<int> progressReads { 0 };
-        juce::WaitableEvent released[3] { juce::WaitableEvent (true), juce::WaitableEvent (true), juce::WaitableEvent (true) };
-
-        void release (int step) { released[step].signal(); }
     };
 
     enum Step { initialiseStep = 0, connectStep = 1, sendStep = 2 };
 
-    /** Worker steps that do what the script says. A held connect or send step
-        waits for release or a stop request, like the real ones; a held
-        initialise step ignores stop requests, like the real one.
+    /** Worker steps that do what the script says. A held step waits until the
+        test clears its hold; a held connect or send step also ends at a stop
+        request, like the real ones, while the initialise step ignores it, like
+        the real one.
     */
     class ScriptedSteps final : public WorkerSteps
     {
     public:
         explicit ScriptedSteps (std::shared_ptr<Script> s) : script (std::move (s)) {}
 
-        int runInitialiseStep (juce::Thread&) override
-        {
-            ++script->calls[initialiseStep];
-
-            if (script->hold[initialiseStep])
-                script->released[initialiseStep].wait (5000);
-
-            return script->outcome[initialiseStep];
-        }
-
-        int runConnectStep (juce::Thread& worker) override { return waitingStep (connectStep, worker); }
-        int runSendStep (juce::Thread& worker) override { return waitingStep (sendStep, worker); }
+        int runInitialiseStep (juce::Thread& worker) override { return run (initialiseStep, worker); }
+        int runConnectStep (juce::Thread& worker) override { return run (connectStep, worker); }
+        int runSendStep (juce::Thread& worker) override { return run (sendStep, worker); }
         SendProgress getSendProgress() const override
         {
             ++script->progressReads;
@@ -65,20 +52,17 @@ namespace workflowtest
         }
 
     private:
-        int waitingStep (int step, juce::Thread& worker)
+        int run (int step, juce::Thread& worker)
         {
             ++script->calls[step];
 
             for (int i = 0; script->hold[step] && i < 500; ++i)
             {
-                if (worker.threadShouldExit())
+                if (step != initialiseStep && worker.threadShouldExit())
                 {
-                    script->sawStopRequest[step] = true;
+                    script->sawStopRequest = true;
                     return -1;
                 }
-
-                if (script->released[step].wait (0))
-                    break;
 
                 worker.wait (10);
             }
@@ -101,13 +85,10 @@ namespace workflowtest
     class WorkflowTest : public ::testing::Test
     {
     protected:
-        void SetUp() override { makeComponent (0x0409, {}); }
+        void SetUp() override { restart(); }
 
         void TearDown() override
         {
-            if (component != nullptr)
-                parent.removeChildComponent (component.get());
-
             component.reset();
             TxtLoader::deleteInstance();
             TxtLoader::setLanguageSource (nullptr);
@@ -116,18 +97,12 @@ namespace workflowtest
         /** A new screen with a new script: nothing shown, nothing quit yet. */
         void restart (int languageId = 0x0409, std::vector<std::string> locales = {})
         {
+            component.reset();
             script = std::make_shared<Script>();
             boxes.clear();
             announced.clear();
             quits = 0;
-            makeComponent (languageId, std::move (locales));
-        }
-
-        void makeComponent (int languageId, std::vector<std::string> locales)
-        {
-            component.reset();
-            TxtLoader::deleteInstance();
-            TxtLoader::setLanguageSource (std::make_unique<TestLanguageSource> (languageId, std::move (locales)));
+            freshTxtLoader (languageId, std::move (locales));
 
             MainComponent::Services services;
             services.steps = std::make_unique<ScriptedSteps> (script);
@@ -146,12 +121,10 @@ namespace workflowtest
         ComponentType& child (const juce::String& name)
         {
             for (auto* c : component->getChildren())
-                if (c->getName() == name)
-                    if (auto* typed = dynamic_cast<ComponentType*> (c))
-                        return *typed;
+                if (auto* typed = dynamic_cast<ComponentType*> (c); typed != nullptr && c->getName() == name)
+                    return *typed;
 
-            ADD_FAILURE() << "no child " << name;
-            throw std::runtime_error ("missing child");
+            throw std::runtime_error ("no child " + name.toStdString());   // gtest fails the test
         }
 
         AlineButton& button1() { return child<AlineButton> ("button1"); }
@@ -165,11 +138,6 @@ namespace workflowtest
         {
             button.triggerClick();
             pumpFor (20);
-        }
-
-        bool reaches (int phase, int timeoutMs = 2000)
-        {
-            return pumpUntil ([&] { return component->getPhase() == phase; }, timeoutMs);
         }
 
         /** From construction to the given phase, every unheld step succeeding at
@@ -191,7 +159,7 @@ namespace workflowtest
         }
 
         juce::Component parent;
-        std::shared_ptr<Script> script = std::make_shared<Script>();
+        std::shared_ptr<Script> script;
         std::unique_ptr<MainComponent> component;
         std::vector<Box> boxes;
         juce::StringArray announced;

@@ -18,31 +18,6 @@ TEST (BtnLookAndFeel, HoverAndPressDarkenLightPanelsAndLightenDarkOnes)
     EXPECT_GT (brightness (getButtonBaseColour (navy, false, true, false)), brightness (getButtonBaseColour (navy, false, false, false)));
 }
 
-TEST (BtnLookAndFeel, ButtonsAreFlatOutlinedAndHalfTransparentWhenDisabled)
-{
-    BtnLookAndFeel lookAndFeel;
-    juce::TextButton button ("b");
-    button.setConnectedEdges (15);
-    button.setBounds (0, 0, 60, 24);
-    const juce::Colour fill (0xff4080c0);
-
-    auto draw = [&]
-    {
-        juce::Image image (juce::Image::ARGB, 60, 24, true);
-        juce::Graphics g (image);
-        lookAndFeel.drawButtonBackground (g, button, fill, false, false);
-        return image;
-    };
-
-    const auto drawn = draw();
-    EXPECT_EQ (drawn.getPixelAt (30, 12).getAlpha(), 255);
-    EXPECT_LT (brightness (drawn.getPixelAt (30, 0)), brightness (drawn.getPixelAt (30, 12))) << "no darker outline";
-    EXPECT_GT (drawn.getPixelAt (0, 0).getAlpha(), 200) << "a square button has its corners";
-
-    button.setEnabled (false);
-    EXPECT_NEAR (draw().getPixelAt (30, 12).getAlpha(), 128, 2);
-}
-
 TEST (BtnLookAndFeel, ProgressBarIsSquareFilledToItsFractionAndCarriesItsText)
 {
     BtnLookAndFeel lookAndFeel;

@@ -8,40 +8,26 @@
 
 using namespace appearancetest;
 
-class LangLookAndFeelTest : public ::testing::Test
+namespace
 {
-protected:
-    void SetUp() override
-    {
-        freshTxtLoader (0x0409, { "00000411" });
-        juce::LookAndFeel::setDefaultLookAndFeel (&screen);
-        setDefaultSansSerifName ("Arial");
-    }
+juce::Image drawItem (juce::LookAndFeel& lookAndFeel, const juce::String& text, bool highlighted)
+{
+    juce::Image image (juce::Image::RGB, 190, 24, true);
+    juce::Graphics g (image);
+    g.fillAll (juce::Colours::white);
+    lookAndFeel.drawPopupMenuItem (g, image.getBounds(), false, true, highlighted, false, false, text, {}, nullptr, nullptr);
+    return image;
+}
+} // namespace
 
-    void TearDown() override
-    {
-        setDefaultSansSerifName ({});
-        juce::LookAndFeel::setDefaultLookAndFeel (nullptr);
-        TxtLoader::deleteInstance();
-        TxtLoader::setLanguageSource (nullptr);
-    }
-
-    juce::Image drawItem (juce::LookAndFeel& lookAndFeel, const juce::String& text, bool highlighted)
-    {
-        juce::Image image (juce::Image::RGB, 190, 24, true);
-        juce::Graphics g (image);
-        g.fillAll (juce::Colours::white);
-        lookAndFeel.drawPopupMenuItem (g, image.getBounds(), false, true, highlighted, false, false,
-                                       text, {}, nullptr, nullptr);
-        return image;
-    }
-
+TEST (LangLookAndFeel, EachLanguageNameIsDrawnInItsOwnFontAndHighlightedOnNavy)
+{
+    freshTxtLoader (0x0409, { "00000411" });
     ScreenLookAndFeel screen;
+    juce::LookAndFeel::setDefaultLookAndFeel (&screen);
+    const ScopedDefaultSansSerifName restore;
     LangLookAndFeel lang;
-};
 
-TEST_F (LangLookAndFeelTest, EachLanguageNameIsDrawnInItsOwnFont)
-{
     // By the item's exact name, case aside; anything else keeps the default.
     setDefaultSansSerifName ("No Such Family");
     const std::pair<const char*, const char*> fonts[] = {
@@ -62,10 +48,8 @@ TEST_F (LangLookAndFeelTest, EachLanguageNameIsDrawnInItsOwnFont)
 
     // ...and the default typeface is back once the item is drawn.
     EXPECT_EQ (getDefaultSansSerifName(), "Arial");
-}
 
-TEST_F (LangLookAndFeelTest, HighlightedItemSitsOnDarkNavy)
-{
+    // A highlighted item sits on dark navy.
     const auto highlighted = drawItem (lang, "English", true);
     EXPECT_EQ (highlighted.getPixelAt (2, 2), juce::Colour (LangLookAndFeel::highlightColour));
     EXPECT_EQ (highlighted.getPixelAt (188, 22), juce::Colour (LangLookAndFeel::highlightColour));
@@ -74,4 +58,8 @@ TEST_F (LangLookAndFeelTest, HighlightedItemSitsOnDarkNavy)
     const auto normal = drawItem (lang, "English", false);
     EXPECT_EQ (normal.getPixelAt (2, 2), juce::Colours::white);
     EXPECT_GT (countInk (normal, normal.getBounds(), juce::Colours::white), 20);
+
+    juce::LookAndFeel::setDefaultLookAndFeel (nullptr);
+    TxtLoader::deleteInstance();
+    TxtLoader::setLanguageSource (nullptr);
 }

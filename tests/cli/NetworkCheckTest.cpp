@@ -31,6 +31,7 @@ TEST (NetworkCheck, EachInterfaceSaysWhatItMeansForTheMixer)
     const auto lines = textOf (NetworkCheck::interfaceLines ({
         entry ("lo", 0x7f000001, 8),
         entry ("eth0", 0xc0a80114, 24),
+        entry ("eth5", 0x0a000505, 0),
         entry ("eth1", 0xa9fe0709, 16),
         entry ("eth2", 0x0a000005, 31),
         entry ("eth3", 0x0a000105, 32),
@@ -41,6 +42,7 @@ TEST (NetworkCheck, EachInterfaceSaysWhatItMeansForTheMixer)
 
     const char* const expected[] = {
         "\xe2\x9c\x93 interface eth0: 192.168.1.20/24, broadcast 192.168.1.255",
+        "\xe2\x9c\x93 interface eth5: 10.0.5.5/0, broadcast 255.255.255.255",
         "! interface eth1: 169.254.7.9/16, broadcast 169.254.255.255: link-local, as when no DHCP server answered;",
         "! interface eth2: 10.0.0.5/31, broadcast 10.0.0.5: a /31 has no broadcast",
         "! interface eth3: 10.0.1.5/32, broadcast 10.0.1.5: a /32 has no broadcast",
@@ -100,7 +102,7 @@ TEST (FirewallVerdicts, RecordedAnswersOfUfwFirewalldAndNft)
           "! firewall firewalld: could not check: firewalld answers only root here \xe2\x80\x94 fix: sudo qvr-update --check" },
         { firewallverdicts::firewalld (running, publicZone, answer ("firewalld-zones-denied.txt", 0), eth0, true, 54000),
           "\xe2\x9c\x97 firewall firewalld zone public (eth0): qvr-updater not enabled and TCP 54000 not open" + allowService },
-        { firewallverdicts::firewalld (running, publicZone, answer ("firewalld-zones-allowed.txt", 0), eth0, true, 54000),
+        { firewallverdicts::firewalld (running, publicZone, { true, 0, fixture ("firewalld-zones-denied.txt").replace ("ssh", "qvr-updater ssh") }, eth0, true, 54000),
           "\xe2\x9c\x93 firewall firewalld zone public (eth0): service qvr-updater enabled" },
         { firewallverdicts::firewalld (running, publicZone, answer ("firewalld-zones-mixed.txt", 0), both, true, 54000),
           "\xe2\x9c\x93 firewall firewalld zone trusted (qvr0): the zone lets everything in\n"
@@ -121,8 +123,16 @@ TEST (FirewallVerdicts, RecordedAnswersOfUfwFirewalldAndNft)
         { { firewallverdicts::nftables (answer ("nft-jump.txt", 0), eth0, 54000) }, "\xe2\x9c\x93 firewall nftables: the input rules let TCP 54000 in" },
         { { firewallverdicts::nftables (answer ("nft-jump.txt", 0), eth0AndWlan0, 54000) },
           "! firewall nftables: the policy of chain ip guard input may drop TCP 54000, depending on ip saddr (on wlan0) \xe2\x80\x94 fix: sudo nft insert rule ip guard input tcp dport 54000 accept" },
+        { { firewallverdicts::nftables (answer ("nft-xt-match.txt", 0), eth0, 54000) },
+          "! firewall nftables: rule 2 of chain ip filter INPUT may drop TCP 54000, depending on iptables match recent \xe2\x80\x94 fix: sudo nft insert rule ip filter INPUT tcp dport 54000 accept" },
     };
 
     for (auto& [lines, expected] : cases)
         EXPECT_EQ (textOf (lines), juce::String::fromUTF8 (expected.c_str()));
+
+    // Where ufw's rules are in force, the nftables lines would only repeat them: when it says it is
+    // active, whatever ufw.conf says, and when it would not say, as ufw.conf says.
+    EXPECT_TRUE (firewallverdicts::ufwMayBeOn (answer ("ufw-denied.txt", 0), false));
+    EXPECT_TRUE (firewallverdicts::ufwMayBeOn (answer ("ufw-nonroot.txt", 1), true));
+    EXPECT_FALSE (firewallverdicts::ufwMayBeOn (answer ("ufw-nonroot.txt", 1), false));
 }

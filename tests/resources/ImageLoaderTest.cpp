@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <tuple>
 #include <vector>
 
 #include "resources/ImageLoader.h"
@@ -85,23 +86,19 @@ TEST (BmpFallback, ReadsRowsInTheirStoredOrderAndKeepsAlpha)
 
 TEST (BmpFallback, RefusesWhatItCannotReadSafely)
 {
-    EXPECT_EQ (decode (makeBmp (4, 4, 8)), nullptr) << "palette bitmaps";
-    EXPECT_EQ (decode (makeBmp (0, 4, 24)), nullptr);
-    EXPECT_EQ (decode (makeBmp (4, 0, 24)), nullptr);
-    EXPECT_EQ (decode (makeBmp (-4, 4, 24)), nullptr);
+    // Palette bitmaps and empty or mirrored sizes.
+    for (auto [width, height, bits] : { std::tuple (4, 4, 8), std::tuple (0, 4, 24), std::tuple (4, 0, 24), std::tuple (-4, 4, 24) })
+        EXPECT_EQ (decode (makeBmp (width, height, bits)), nullptr) << width << "x" << height << "x" << bits;
 
-    auto truncated = makeBmp (8, 8, 24);
-    truncated.resize (truncated.size() - 1);
-    EXPECT_EQ (decode (truncated), nullptr) << "one byte short of the rows the header declares";
-
-    auto huge = makeBmp (1, 1, 32);
+    // One byte short of the rows the header declares, a size no memory holds, not a BMP.
+    auto truncated = makeBmp (8, 8, 24), huge = makeBmp (1, 1, 32), notBmp = makeBmp (2, 2, 24);
+    truncated.pop_back();
     put32 (huge, 18, 0x7fffffff);
     put32 (huge, 22, 0x7fffffff);
-    EXPECT_EQ (decode (huge), nullptr);
-
-    auto notBmp = makeBmp (2, 2, 24);
     notBmp[0] = 'X';
-    EXPECT_EQ (decode (notBmp), nullptr);
+
+    for (auto* bytes : { &truncated, &huge, &notBmp })
+        EXPECT_EQ (decode (*bytes), nullptr);
 
     const juce::uint8 tiny[] = { 'B', 'M', 0, 0 };
     EXPECT_EQ (ImageLoader::decode (tiny, (int) sizeof (tiny)), nullptr);

@@ -6,21 +6,18 @@
 
 namespace
 {
-    // Restores an environment variable when the test is done with it.
+    // Sets or clears an environment variable until the end of the scope.
     struct ScopedEnv
     {
-        ScopedEnv (const char* n, const char* value) : name (n)
+        ScopedEnv (const char* n, const char* value) : name (n), old (std::getenv (n) != nullptr ? std::getenv (n) : "")
         {
-            if (auto* old = std::getenv (n))
-                saved = old, hadValue = true;
             value != nullptr ? setenv (n, value, 1) : unsetenv (n);
         }
 
-        ~ScopedEnv() { hadValue ? setenv (name, saved.c_str(), 1) : unsetenv (name); }
+        ~ScopedEnv() { old.empty() ? unsetenv (name) : setenv (name, old.c_str(), 1); }
 
         const char* name;
-        std::string saved;
-        bool hadValue = false;
+        std::string old;
     };
 }
 
@@ -64,20 +61,17 @@ TEST (LinuxLanguageSettings, LocaleNamesMapToLanguageIds)
 TEST (LinuxLanguageSettings, EnvironmentIsReadStrongestFirst)
 {
     const auto source = createSystemLanguageSource();
+    const struct { const char *all, *messages, *lang; int id; } cases[] = {
+        { nullptr, "de_DE.UTF-8", "ja_JP.UTF-8", 0x0407 },
+        { "ja_JP.UTF-8", "de_DE.UTF-8", "ja_JP.UTF-8", 0x0411 },
+        { nullptr, "", "ja_JP.UTF-8", 0x0411 },   // set but empty counts as not set
+        { nullptr, "", nullptr, 0x0409 },
+    };
 
-    ScopedEnv all ("LC_ALL", nullptr), messages ("LC_MESSAGES", "de_DE.UTF-8"), lang ("LANG", "ja_JP.UTF-8");
-    EXPECT_EQ (source->getUserDefaultLanguageId(), 0x0407);
-
+    for (auto& c : cases)
     {
-        ScopedEnv strongest ("LC_ALL", "ja_JP.UTF-8");
-        EXPECT_EQ (source->getUserDefaultLanguageId(), 0x0411);
-    }
-
-    {
-        ScopedEnv noMessages ("LC_MESSAGES", "");
-        EXPECT_EQ (source->getUserDefaultLanguageId(), 0x0411);
-        ScopedEnv noLang ("LANG", nullptr);
-        EXPECT_EQ (source->getUserDefaultLanguageId(), 0x0409);
+        ScopedEnv all ("LC_ALL", c.all), messages ("LC_MESSAGES", c.messages), lang ("LANG", c.lang);
+        EXPECT_EQ (source->getUserDefaultLanguageId(), c.id) << c.messages;
     }
 }
 
@@ -85,11 +79,7 @@ TEST (LinuxLanguageSettings, InstalledLocalesComeAsEightHexDigits)
 {
     const auto source = createSystemLanguageSource();
     std::vector<std::string> ids;
-    source->enumerateInstalledLocales ([&] (const char* id)
-                                       {
-                                           ids.push_back (id);
-                                           return true;
-                                       });
+    source->enumerateInstalledLocales ([&] (const char* id) { ids.push_back (id); return true; });
 
     // C and POSIX are always there, and the tests' start installs a Japanese locale.
     EXPECT_NE (std::find (ids.begin(), ids.end(), "00000409"), ids.end());
