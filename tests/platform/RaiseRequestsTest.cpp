@@ -8,7 +8,6 @@
  #include <cstddef>
  #include <cstring>
  #include <sys/socket.h>
- #include <sys/stat.h>
  #include <sys/un.h>
  #include <sys/wait.h>
  #include <unistd.h>
@@ -83,13 +82,6 @@ TEST (RaiseRequests, DescribesFilesAndAnswersSameOrOtherOnlyAfterTheRaiseAndDrop
     EXPECT_EQ (RaiseRequests::describeFile (dir.getChildFile ("missing.upd")), "none");
     EXPECT_EQ (RaiseRequests::describeFile (dir), "none");
     EXPECT_EQ (RaiseRequests::describeFile (dir.getChildFile ("a.upd"), [] { return true; }), "none") << "given up";
-
-   #if ! defined (_WIN32)
-    // Described without waiting for a writer that never comes.
-    const auto fifo = dir.getChildFile ("fifo.upd");
-    ASSERT_EQ (::mkfifo (fifo.getFullPathName().toRawUTF8(), 0600), 0);
-    EXPECT_EQ (RaiseRequests::describeFile (fifo), "none");
-   #endif
 
     const std::string content (200000, 'q');   // more than one read's worth
     auto changed = content;
