@@ -30,10 +30,9 @@ for p in fonts-liberation2 fonts-ipafont-gothic libfreetype6 libc6; do
     grep -q "\b$p\b" <<< "$depends" || fail "Depends lacks $p: $depends"
 done
 contents=$(dpkg-deb -c "$deb" | awk '{print $6}')
-expected=(./usr/bin/qvr-updater ./usr/lib/qvr-updater/QvrUpdater ./usr/share/man/man1/qvr-updater.1.gz
-    ./usr/share/applications/qvr-updater.desktop ./usr/share/mime/packages/qvr-updater.xml
-    ./etc/ufw/applications.d/qvr-updater ./usr/lib/firewalld/services/qvr-updater.xml
-    ./usr/bin/qvr-update ./usr/share/man/man1/qvr-update.1.gz)
+# What nothing below would miss: lintian wants each program's manual page, and
+# the other files are read or run from the unpacked package.
+expected=(./usr/bin/qvr-update)
 for s in 48 128 256; do expected+=("./usr/share/icons/hicolor/${s}x$s/apps/qvr-updater.png"); done
 for f in "${expected[@]}"; do
     grep -qxF "$f" <<< "$contents" || fail "the package lacks $f"
@@ -68,14 +67,12 @@ done
 readers=/var/cache/qvr-firewall-readers
 mkdir -p "$readers"
 for p in ufw python3-firewall firewalld; do
-    v=$(apt-cache show --no-all-versions "$p" 2> /dev/null | sed -n 's/^Version: //p')
-    [ -n "$v" ] || fail "apt knows no $p (apt-get update?)"
-    if ! ls "$readers/${p}_${v/:/%3a}_"*.deb > /dev/null 2>&1; then
+    if ! ls "$readers/${p}_"*.deb > /dev/null 2>&1; then
         fetch=$(mktemp -d "$readers/.fetch.XXXXXX")
-        (cd "$fetch" && apt-get -o APT::Sandbox::User=root download -qq "$p=$v") || fail "cannot download $p $v"
+        (cd "$fetch" && apt-get -o APT::Sandbox::User=root download -qq "$p") || fail "cannot download $p (apt-get update?)"
         mv "$fetch"/*.deb "$readers/" && rmdir "$fetch"
     fi
-    dpkg -x "$(ls "$readers/${p}_${v/:/%3a}_"*.deb)" "$root/readers"
+    dpkg -x "$readers/${p}_"*.deb "$root/readers"
 done
 export PYTHONPATH=$root/readers/usr/lib/python3/dist-packages
 mkdir -p "$root/firewalld/services" && touch "$root/firewalld/firewalld.conf"

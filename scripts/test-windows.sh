@@ -33,13 +33,11 @@ cmake --build build-win -j "$jobs"
 
 echo "== Windows: release zip, version resources and manifests"
 zip=$(scripts/release-windows.sh build-win)
-/usr/bin/python3 - "$zip" <<'PY'
-import os, re, sys, tarfile, zipfile, pefile, xml.etree.ElementTree as ET
-path = sys.argv[1]
+/usr/bin/python3 - "$zip" packaging/windows/app.manifest <<'PY'
+import os, re, sys, tarfile, zipfile, pefile
+path, manifest = sys.argv[1], open(sys.argv[2], "rb").read()
 version = re.search(r"qvr-updater-([0-9.]+)-windows", path).group(1)
 exes = {"QvrUpdater.exe": "QVR Firmware Downloader", "qvr-update.exe": None}  # None: any description of its own
-ns = {"v3": "urn:schemas-microsoft-com:asm.v3", "c": "urn:schemas-microsoft-com:compatibility.v1",
-      "w": "http://schemas.microsoft.com/SMI/2016/WindowsSettings"}
 source = f"qvr-updater-{version}-source.tar.gz"
 notices = {f"licenses/{n}.txt": mark for n, mark in (("JUCE", "License: GPL-3"), ("libpng", "libpng"),
            ("libjpeg-turbo", "libjpeg-turbo"), ("zlib", "Jean-loup Gailly"), ("MinGW-w64", "MinGW-w64"),
@@ -60,10 +58,8 @@ with zipfile.ZipFile(path) as z:
         info = {k.decode(): v.decode() for fi in pe.FileInfo[0] if fi.Key == b"StringFileInfo"
                 for table in fi.StringTable for k, v in table.entries.items()}
         fixed = pe.VS_FIXEDFILEINFO[0]
-        xml = ET.Element("no-manifest")
-        for manifest in (e for e in pe.DIRECTORY_ENTRY_RESOURCE.entries if e.id == pefile.RESOURCE_TYPE["RT_MANIFEST"]):
-            data = manifest.directory.entries[0].directory.entries[0].data.struct
-            xml = ET.fromstring(pe.get_data(data.OffsetToData, data.Size))
+        manifests = [e.directory.entries[0].directory.entries[0].data.struct for e in pe.DIRECTORY_ENTRY_RESOURCE.entries
+                     if e.id == pefile.RESOURCE_TYPE["RT_MANIFEST"]]
         checks = [  # what, found, expected
             ("FileDescription", info.get("FileDescription") if description else bool(info.get("FileDescription")), description or True),
             ("ProductName", info.get("ProductName"), "QVR Firmware Downloader"),
@@ -72,9 +68,9 @@ with zipfile.ZipFile(path) as z:
             ("LegalCopyright names GPL-3.0", "GPL-3.0" in info.get("LegalCopyright", ""), True),
             ("FileVersion, ProductVersion", (info.get("FileVersion"), info.get("ProductVersion")), (version, version)),
             ("version numbers", f"{fixed.FileVersionMS >> 16}.{fixed.FileVersionMS & 0xFFFF}.{fixed.FileVersionLS >> 16}", version),
-            ("execution level", [e.get("level") for e in xml.iterfind(".//v3:requestedExecutionLevel", ns)], ["asInvoker"]),
-            ("supportedOS", [e.get("Id") for e in xml.iterfind(".//c:supportedOS", ns)], ["{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"]),
-            ("dpiAwareness", [e.text for e in xml.iterfind(".//w:dpiAwareness", ns)], ["PerMonitorV2, PerMonitor"]),
+            # The one manifest, ours (Windows 10 and 11, per-monitor DPI), in place of JUCE's: no elevation asked.
+            ("manifest is app.manifest, asInvoker", [pe.get_data(m.OffsetToData, m.Size) for m in manifests] == [manifest]
+             and b'level="asInvoker"' in manifest, True),
         ]
         faults += [f"{exe}: {what} is {found!r}, not {expected!r}" for what, found, expected in checks if found != expected]
 print("\n".join(faults) or f"{path}: {', '.join(exes)} carry their version resource and manifest")

@@ -49,8 +49,7 @@ class Deadline:
 def parse_args(argv):
     p = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     p.add_argument("--timeout", type=float, default=30.0, help="overall limit in seconds (30)")
-    p.add_argument("--never-connect", action="store_true", help="only count announcements for --listen-seconds")
-    p.add_argument("--listen-seconds", type=float, default=1.0, help="how long --never-connect listens (1)")
+    p.add_argument("--never-connect", action="store_true", help="only count announcements until --timeout")
     p.add_argument("--print-announcements", action="store_true",
                    help="print a line per datagram as it arrives: announcement SECONDS SENDER HEX")
     p.add_argument("--reset-after", type=int, metavar="N", help="reset the connection (RST) after N image bytes")
@@ -126,9 +125,8 @@ def parse_announcement(data):
 
 
 def hear_announcements(args, deadline, report):
-    """Listens until enough announcements came (or, with --never-connect, until
-    the listening time is over). Returns the first announced (address, port),
-    or an exit code."""
+    """Listens until an announcement came (or, with --never-connect, until the
+    deadline). Returns the first announced (address, port), or an exit code."""
     udp = socket.socket(socket.AF_INET, socket.SOCK_DGRAM)
     try:
         udp.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
@@ -143,11 +141,10 @@ def hear_announcements(args, deadline, report):
         print(f"mixer_sim: listening on udp {ANNOUNCE_PORT}", file=sys.stderr, flush=True)
         started = time.monotonic()
 
-        listen_end = Deadline(min(args.listen_seconds, deadline.left())) if args.never_connect else deadline
         first = None
         heard = report.fields
         while True:
-            left = listen_end.left()
+            left = deadline.left()
             if left <= 0:
                 break
             udp.settimeout(min(left, 0.5))

@@ -284,8 +284,7 @@ class Session:
 
 class Simulator:
     """tools/mixer_sim.py in the mixer's namespace. Its JSON report comes at its
-    end; with --print-announcements it also tells each datagram as it arrives
-    (count(), datagrams: (seconds, sender, payload))."""
+    end; with --print-announcements it also tells each datagram as it arrives (count())."""
 
     READY = b"mixer_sim: listening on udp"
 
@@ -297,7 +296,6 @@ class Simulator:
             stdout=subprocess.PIPE, stderr=subprocess.PIPE)
         self.errors = b""
         self.out = b""
-        self.datagrams = []
         for stream in (self.proc.stdout, self.proc.stderr):
             os.set_blocking(stream.fileno(), False)
 
@@ -320,15 +318,10 @@ class Simulator:
                 if not chunk:
                     break
                 setattr(self, attr, getattr(self, attr) + chunk)
-        self.datagrams = []
-        for line in self.out.split(b"\n")[:-1]:
-            if line.startswith(b"announcement "):
-                _, when, host, payload = line.decode().split()
-                self.datagrams.append((float(when), host, bytes.fromhex(payload)))
 
     def count(self):
         self._read()
-        return len(self.datagrams)
+        return sum(1 for line in self.out.split(b"\n")[:-1] if line.startswith(b"announcement "))
 
     def result(self, timeout):
         deadline = time.monotonic() + timeout
@@ -425,9 +418,6 @@ class App:
     def wait_window(self, timeout=20):
         self.main = poll("the main window", timeout, self._main_window, interval=0.1)
         return self.main
-
-    def title(self):
-        return self.session.xdo("getwindowname", self.main.id).stdout.strip()
 
     def screen(self):
         return self.session.screenshot(self.main.rect)

@@ -1,8 +1,6 @@
 #!/usr/bin/python3
-"""The tool as the Debian package installs it, end to end: the package is
-unpacked into a scratch root (dpkg -x) and its launcher, usr/bin/qvr-updater,
-is started with an update file for the whole road, in the same private
-namespace pair and display as tests/e2e.
+"""The tool as the Debian package installs it, unpacked into a scratch root
+(dpkg -x): its launcher, usr/bin/qvr-updater, takes the whole road of tests/e2e.
 
     test_deb_e2e.py --root SCRATCH_ROOT [unittest arguments]
 """
@@ -38,7 +36,7 @@ class LauncherApp(harness.App):
         wanted = re.search(r"^StartupWMClass=(.+)$", entry, re.M)
         wm_class = harness.run(["xprop", "-display", self.session.display, "-id", main.id, "WM_CLASS"]).stdout
         if not wanted or f'"{wanted.group(1)}"' not in wm_class:
-            raise harness.HarnessError(f"the window's {wm_class.strip()} is not the menu entry's StartupWMClass")
+            raise harness.DriverError(f"the window's {wm_class.strip()} is not the menu entry's StartupWMClass")
         return main
 
     @property

@@ -18,7 +18,6 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
 import qvr_driver  # noqa: E402
 from qvr_driver import *  # noqa: E402,F401,F403
 
-HarnessError = qvr_driver.DriverError
 # A zip made on Windows, unpacked on Linux: names in cp1252 bytes.
 LATIN1_FOLDER = os.fsdecode(b"Fran\xe7ais 100\x80")
 
@@ -45,8 +44,7 @@ class Session(qvr_driver.Session):
 
     def probe(self, timeout=60):
         """The mixer's side of the announcements without a mixer: each datagram as it arrives."""
-        return self.simulator("--never-connect", "--print-announcements",
-                              "--listen-seconds", timeout, "--timeout", timeout + 5)
+        return self.simulator("--never-connect", "--print-announcements", "--timeout", timeout)
 
 
 def ocr(session, rect, lang="eng"):
@@ -84,7 +82,7 @@ class WindowManager:
         x11.XFlush.argtypes = x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
         self.display = x11.XOpenDisplay(session.display.encode())
         if not self.display:
-            raise HarnessError(f"cannot open display {session.display}")
+            raise DriverError(f"cannot open display {session.display}")
         self.atoms = [x11.XInternAtom(self.display, name, 0) for name in (b"WM_PROTOCOLS", b"WM_DELETE_WINDOW", b"WM_TAKE_FOCUS")]
 
     def close(self, window):
@@ -116,10 +114,10 @@ def options(*programs, watchdog=240):
     return args, rest
 
 
-def run_cases(args, names, session, cleanup=None):
+def run_cases(args, names, session):
     """Runs the named cases (args: unittest's, e.g. -k PATTERN) and returns the exit status.
-    Whatever happens, cleanup(session()) runs first, then the session (which the cases'
-    setUpModule made) is closed and must have left no namespace pair behind."""
+    Whatever happens, the session (which the cases' setUpModule made) is closed, which ends
+    all that runs in its namespace pair, and must have left no pair behind."""
     status = 1
     try:
         program = unittest.main(module=None, argv=["e2e", "-v", *names, *args], exit=False, warnings="ignore")
@@ -128,11 +126,7 @@ def run_cases(args, names, session, cleanup=None):
         current = session()
         if current is not None:
             tag = current.tag
-            try:
-                if cleanup is not None:
-                    cleanup(current)
-            finally:
-                current.close()
+            current.close()
             left = subprocess.run(["ip", "netns", "list"], capture_output=True, text=True).stdout
             if f"qvr-{tag}-" in left:
                 print("namespaces left behind: " + left, file=sys.stderr)
