@@ -87,6 +87,8 @@ class WineCommandLine(test_e2e.E2ECase):
         app.press_first()
         # The bar shows where the list stood once the mixer is connected.
         poll("the progress bar", 30, lambda: app.screen().ink(harness.LANGS) > 0)
+        shown = app.screen().ink(harness.LANGS)
+        poll("the bar moving on", 10, lambda: app.screen().ink(harness.LANGS) > shown)
         app.press_second()
         self.dismiss_and_expect_exit(app, app.wait_box(15))
         report = sim.result(40)
