@@ -7,7 +7,7 @@
 #   --run      (default) building the tool and starting its window: compiler,
 #              CMake, JUCE, the X11 headers, the fonts, the Japanese locale
 #   --test     the above and the test tool-chain: GoogleTest, the virtual
-#              display and its helpers, OCR, clang for the fuzz targets
+#              display and its helpers, OCR
 #   --windows  the MinGW cross-build and Wine; --deb the package checks
 #
 # Not as root, it says what is missing and how to install it (QVR_RERUN: the
@@ -22,9 +22,8 @@ run_packages=(
 )
 test_packages=(
     libgtest-dev googletest
-    xvfb xauth xdotool x11-utils imagemagick iproute2 procps psmisc nftables
+    xvfb xauth xdotool x11-utils python3-xlib imagemagick iproute2 procps psmisc nftables
     tesseract-ocr tesseract-ocr-eng tesseract-ocr-jpn
-    clang-14 libclang-rt-14-dev
 )
 
 packages=("${run_packages[@]}")

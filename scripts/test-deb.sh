@@ -10,10 +10,6 @@ cd "$(dirname "$0")/.."
 build=${1:-build}
 
 QVR_RERUN="scripts/test-deb.sh $*" scripts/install-deps.sh --test --deb
-export CCACHE_BASEDIR="$PWD"
-# A clean clone elsewhere reuses the objects too: the compiler's working folder stays out of
-# the hash (debug info then names the first folder an object was built in).
-export CCACHE_NOHASHDIR=true
 
 [ -f "$build/CMakeCache.txt" ] || cmake -S . -B "$build" -G Ninja > /dev/null
 cmake --build "$build" -j "$(nproc)" --target QvrUpdater qvr-update

@@ -54,7 +54,6 @@ def parse_args(argv):
                    help="print a line per datagram as it arrives: announcement SECONDS SENDER HEX")
     p.add_argument("--reset-after", type=int, metavar="N", help="reset the connection (RST) after N image bytes")
     p.add_argument("--hold", type=float, help="with --reset-after: stop reading this long before the reset (a mixer that fails near the end)")
-    p.add_argument("--slow", type=int, metavar="BYTES_PER_SEC", help="read no faster than this")
     p.add_argument("--rcvbuf", type=int, metavar="BYTES", help="receive buffer size of the connection")
     p.add_argument("--count", type=int, default=1, help="play this many mixers at once (1)")
     p.add_argument("--addresses", help="comma-separated source addresses, one per mixer (default: the system picks)")
@@ -175,7 +174,7 @@ def hear_announcements(args, deadline, report):
         udp.close()
 
 
-def receive(sock, count, deadline, pace):
+def receive(sock, count, deadline):
     """Up to count bytes; b"" at the end of the stream; None on time-out."""
     while True:
         left = deadline.left()
@@ -183,40 +182,18 @@ def receive(sock, count, deadline, pace):
             return None
         sock.settimeout(min(left, 0.5))
         try:
-            return sock.recv(pace.allowance(count))
+            return sock.recv(min(count, 1 << 16))
         except socket.timeout:
             continue
-
-
-class Pace:
-    """Keeps the reading rate at or below --slow."""
-
-    def __init__(self, bytes_per_second):
-        self.rate = bytes_per_second
-        self.started = time.monotonic()
-        self.taken = 0
-
-    def allowance(self, wanted):
-        if not self.rate:
-            return min(wanted, 1 << 16)
-        return max(1, min(wanted, self.rate // 50))
-
-    def took(self, n, deadline):
-        if not self.rate:
-            return
-        self.taken += n
-        due = self.started + self.taken / self.rate
-        time.sleep(max(0.0, min(due - time.monotonic(), deadline.left())))
 
 
 def read_stream(args, sock, deadline, report):
     fields = report.fields
     connected_at = time.monotonic()
-    pace = Pace(args.slow)
     header = b""
     first_byte_at = None
     while len(header) < 4:
-        data = receive(sock, 4 - len(header), deadline, pace)
+        data = receive(sock, 4 - len(header), deadline)
         if data is None:
             return report.finish("timeout", EXIT_TIMEOUT)
         if not data:
@@ -242,13 +219,12 @@ def read_stream(args, sock, deadline, report):
         fields["stream_seconds"] = round(now - first_byte_at, 6)
 
     while received < limit:
-        data = receive(sock, limit - received, deadline, pace)
+        data = receive(sock, limit - received, deadline)
         if data is None:
             return report.finish("timeout", EXIT_TIMEOUT)
         if not data:
             return report.finish("short", EXIT_SHORT)
         note(data)
-        pace.took(len(data), deadline)
     if length == 0:
         note(b"")
 

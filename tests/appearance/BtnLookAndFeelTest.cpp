@@ -10,14 +10,6 @@ namespace
 int brightness (juce::Colour c) { return c.getRed() + c.getGreen() + c.getBlue(); }
 } // namespace
 
-TEST (BtnLookAndFeel, HoverAndPressDarkenLightPanelsAndLightenDarkOnes)
-{
-    const juce::Colour panel (0xffefebde), navy (0xff000040);
-    EXPECT_LT (brightness (getButtonBaseColour (panel, false, true, false)), brightness (getButtonBaseColour (panel, false, false, false)));
-    EXPECT_LT (brightness (getButtonBaseColour (panel, false, true, true)), brightness (getButtonBaseColour (panel, false, true, false)));
-    EXPECT_GT (brightness (getButtonBaseColour (navy, false, true, false)), brightness (getButtonBaseColour (navy, false, false, false)));
-}
-
 TEST (BtnLookAndFeel, ProgressBarIsSquareFilledToItsFractionAndCarriesItsText)
 {
     BtnLookAndFeel lookAndFeel;

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include "AppearanceTestSupport.h"
-#include "appearance/ScreenLookAndFeel.h"
 #include "appearance/Typefaces.h"
 
 using namespace appearancetest;
@@ -57,28 +56,4 @@ TEST (Typefaces, ResourceFontNamesResolveToInstalledFontsWithTheirScriptsGlyphs)
     EXPECT_EQ (resolveTypefaceName (latin), latin);
     EXPECT_EQ (resolveTypefaceName ("No Such Family 7000"), "No Such Family 7000");
     EXPECT_EQ (resolveTypefaceName (""), "");
-}
-
-TEST (Typefaces, TheScreenDrawsTheDefaultFontInTheCurrentLanguagesFace)
-{
-    ScreenLookAndFeel lookAndFeel;
-    juce::LookAndFeel::setDefaultLookAndFeel (&lookAndFeel);
-
-    {
-        ScopedDefaultSansSerifName restore;
-        setDefaultSansSerifName ("MS UI Gothic");
-
-        // Japanese drawn with the default placeholder font gets real glyphs, not the Latin font's boxes.
-        const auto drawn = renderText (japanese, juce::Font (15.0f));
-        const auto inLatin = renderText (japanese, juce::Font (resolveTypefaceName ("Arial"), 15.0f, juce::Font::plain));
-        EXPECT_FALSE (sameImage (drawn, inLatin));
-        EXPECT_GT (countInk (drawn, drawn.getBounds(), juce::Colours::white), 40);
-
-        // A font naming its family keeps it, through the same substitution.
-        const juce::Font arial ("Arial", 15.0f, juce::Font::plain);
-        EXPECT_EQ (lookAndFeel.getTypefaceForFont (arial)->getName(), resolveTypefaceName ("Arial"));
-    }
-
-    EXPECT_EQ (getDefaultSansSerifName(), "");
-    juce::LookAndFeel::setDefaultLookAndFeel (nullptr);
 }

@@ -66,14 +66,6 @@ TEST (NetworkCheck, EachInterfaceSaysWhatItMeansForTheMixer)
                      .startsWith (juce::String::fromUTF8 ("\xe2\x9c\x97 interfaces: no IPv4 interface besides 127.0.0.1 (the update stops with I9)")));
 }
 
-TEST (NetworkCheck, JsonEscapesWhatParsersRefuse)
-{
-    EXPECT_EQ (NetworkCheck::toJson ({ { CheckLine::blocking, "file a\"b\\c", juce::String ("bell\a") + "tab\t", {} },
-                                       { CheckLine::unchecked, "x", "y", "z" } }, 7),
-               "{\"checks\": [{\"check\": \"file a\\\"b\\\\c\", \"status\": \"blocking\", \"detail\": \"bell\\u0007tab\\t\", \"fix\": null}, "
-               "{\"check\": \"x\", \"status\": \"unchecked\", \"detail\": \"y\", \"fix\": \"z\"}], \"exit\": 7}");
-}
-
 TEST (FirewallVerdicts, RecordedAnswersOfUfwFirewalldAndNft)
 {
     using firewallverdicts::Answer;

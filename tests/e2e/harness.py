@@ -4,8 +4,6 @@ read back from the screen, and one way to run and clean up every runner's cases.
 """
 
 import argparse
-import ctypes
-import ctypes.util
 import hashlib
 import os
 import shutil
@@ -13,6 +11,10 @@ import subprocess
 import sys
 import unittest
 from pathlib import Path
+
+import Xlib.display
+import Xlib.protocol.event
+import Xlib.X
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
 import qvr_driver  # noqa: E402
@@ -61,39 +63,24 @@ def ocr(session, rect, lang="eng"):
     return out.stdout
 
 
-class _ClientMessage(ctypes.Structure):
-    # XClientMessageEvent, padded to the size of an XEvent (24 longs).
-    _fields_ = [("type", ctypes.c_int), ("serial", ctypes.c_ulong), ("send_event", ctypes.c_int),
-                ("display", ctypes.c_void_p), ("window", ctypes.c_ulong), ("message_type", ctypes.c_ulong),
-                ("format", ctypes.c_int), ("data", ctypes.c_long * 5), ("pad", ctypes.c_long * 12)]
-
-
 class WindowManager:
     """A window manager's part in closing a window, without one running. The tool looks up
     WM_PROTOCOLS only if some client made it, so this connection makes it before the tool
     starts and holds the server (a bare Xvfb forgets its atoms when its last client leaves)."""
 
     def __init__(self, session):
-        self.x11 = x11 = ctypes.CDLL(ctypes.util.find_library("X11"))
-        x11.XOpenDisplay.restype = ctypes.c_void_p
-        x11.XInternAtom.restype = ctypes.c_ulong
-        x11.XInternAtom.argtypes = [ctypes.c_void_p, ctypes.c_char_p, ctypes.c_int]
-        x11.XSendEvent.argtypes = [ctypes.c_void_p, ctypes.c_ulong, ctypes.c_int, ctypes.c_long, ctypes.c_void_p]
-        x11.XFlush.argtypes = x11.XCloseDisplay.argtypes = [ctypes.c_void_p]
-        self.display = x11.XOpenDisplay(session.display.encode())
-        if not self.display:
-            raise DriverError(f"cannot open display {session.display}")
-        self.atoms = [x11.XInternAtom(self.display, name, 0) for name in (b"WM_PROTOCOLS", b"WM_DELETE_WINDOW", b"WM_TAKE_FOCUS")]
+        self.x = Xlib.display.Display(session.display)
+        self.protocols, self.delete, _ = (self.x.intern_atom(n) for n in ("WM_PROTOCOLS", "WM_DELETE_WINDOW", "WM_TAKE_FOCUS"))
 
     def close(self, window):
         """What the title bar's close button makes a window manager send."""
-        event = _ClientMessage(type=33, window=int(window.id), format=32, message_type=self.atoms[0])  # 33: ClientMessage
-        event.data[0] = self.atoms[1]
-        self.x11.XSendEvent(self.display, int(window.id), 0, 0, ctypes.byref(event))
-        self.x11.XFlush(self.display)
+        target = self.x.create_resource_object("window", int(window.id))
+        target.send_event(Xlib.protocol.event.ClientMessage(window=target, client_type=self.protocols,
+                                                             data=(32, [self.delete, Xlib.X.CurrentTime, 0, 0, 0])))
+        self.x.flush()
 
     def end(self):
-        self.x11.XCloseDisplay(self.display)
+        self.x.close()
 
 
 def options(*programs, watchdog=240):

@@ -2,21 +2,42 @@
 
 #include <random>
 
-#include "fuzz/FuzzTargets.h"
+#include "resources/BmpDecoder.h"
 #include "resources/TextBlocks.h"
+#include "resources/TxtLoader.h"
 
-#include <juce_core/juce_core.h>
-
-// A bounded stand-in for a fuzzing campaign, built into the AddressSanitizer
-// build only: the committed corpus, then seeded mutations of it.
+// A bounded fuzzing pass, built into the AddressSanitizer build only: the
+// committed corpus, then seeded mutations of it.
 namespace
 {
-    std::vector<std::vector<std::uint8_t>> corpus (const char* folder)
-    {
-        std::vector<std::vector<std::uint8_t>> inputs;
-        const juce::File dir (juce::String (QVR_FUZZ_CORPUS_DIR) + "/" + folder);
+    using Bytes = std::vector<std::uint8_t>;
 
-        for (auto& f : dir.findChildFiles (juce::File::findFiles, false))
+    void loadTextBlock (const Bytes& data)
+    {
+        // The loader relies on a zero after the counted bytes, as the compiled-in blocks have;
+        // the copy is exactly as long, so any read past it is caught.
+        std::vector<char> block (data.begin(), data.end());
+        block.push_back (0);
+        juce::String slots[TxtLoader::numStrings];
+
+        for (auto kind : { TxtLoader::none, TxtLoader::fontWin, TxtLoader::lang, TxtLoader::str })
+            TxtLoader::loadSection (block.data(), (int) data.size(), kind, slots, TxtLoader::numStrings);
+
+        // Also with a count that stops short of the zero: nothing past the count may be read.
+        TxtLoader::loadSection (block.data(), (int) data.size() / 2, TxtLoader::str, slots, TxtLoader::numStrings);
+    }
+
+    void decodeBmp (const Bytes& data)
+    {
+        if (const auto image = BmpDecoder::decode (data.data(), data.size()); image.isValid())
+            (void) image.getPixelAt (image.getWidth() - 1, image.getHeight() - 1);
+    }
+
+    std::vector<Bytes> corpus (const char* folder)
+    {
+        std::vector<Bytes> inputs;
+
+        for (auto& f : juce::File (juce::String (QVR_FUZZ_CORPUS_DIR) + "/" + folder).findChildFiles (juce::File::findFiles, false))
         {
             juce::MemoryBlock m;
             f.loadFileAsData (m);
@@ -27,21 +48,20 @@ namespace
         return inputs;
     }
 
-    void mutateAndRun (std::vector<std::vector<std::uint8_t>> seeds, int (*target) (const std::uint8_t*, std::size_t), int rounds)
+    void mutateAndRun (const std::vector<Bytes>& seeds, void (*target) (const Bytes&), int rounds)
     {
         ASSERT_FALSE (seeds.empty());
         std::mt19937 random (12345);
         const std::uint8_t interesting[] = { 0, '\r', '\n', '"', '\\', ':', '#', 0xff, 0x80, 24, 32 };
 
         for (auto& s : seeds)
-            target (s.data(), s.size());
+            target (s);
 
         for (int i = 0; i < rounds; ++i)
         {
             auto input = seeds[random() % seeds.size()];
-            const auto edits = 1 + random() % 8;
 
-            for (unsigned e = 0; e < edits; ++e)
+            for (auto edits = 1 + random() % 8; edits > 0; --edits)
             {
                 switch (random() % 4)
                 {
@@ -52,7 +72,7 @@ namespace
                 }
             }
 
-            target (input.data(), input.size());
+            target (input);
         }
     }
 }
@@ -63,10 +83,10 @@ TEST (RandomInput, TextBlockParserSurvivesMutatedBlocks)
     for (auto block : { TextBlocks::englishStrings(), TextBlocks::japaneseStrings(), TextBlocks::fontsAndLanguages() })
         seeds.emplace_back (block.data, block.data + block.size);
 
-    mutateAndRun (seeds, fuzzTextBlock, 3000);
+    mutateAndRun (seeds, loadTextBlock, 3000);
 }
 
 TEST (RandomInput, BmpDecoderSurvivesMutatedBitmaps)
 {
-    mutateAndRun (corpus ("bmp"), fuzzBmp, 3000);
+    mutateAndRun (corpus ("bmp"), decodeBmp, 3000);
 }

@@ -9,17 +9,6 @@
 
 using namespace nettest;
 
-TEST (UpdateFileLocation, LastExtensionIsReplacedOrUpdAppended)
-{
-    const auto folder = juce::File::getSpecialLocation (juce::File::tempDirectory).getChildFile ("q.v");
-
-    for (auto [exe, upd] : { std::pair { "fwtool.exe", "fwtool.upd" }, { "fw.tool.exe", "fw.tool.upd" }, { "fwtool", "fwtool.upd" } })
-        EXPECT_EQ (UpdateEnvironment::getUpdateFileFor (folder.getChildFile (exe)), folder.getChildFile (upd)) << exe;
-
-    const auto running = juce::File::getSpecialLocation (juce::File::currentExecutableFile);
-    EXPECT_EQ (UpdateEnvironment::getUpdateFile(), running.getSiblingFile ("qvr_core_tests.upd"));
-}
-
 TEST (UpdateFileCheck, ContentAndKindOfFileDecide)
 {
     ScratchFolder scratch;
@@ -106,15 +95,4 @@ TEST (UpdateEnvironmentInterfaces, AddressAndBroadcastInSystemOrderOrAFailureWit
         EXPECT_EQ (failed.getStatus(), status);
         EXPECT_EQ (failed.getNumAddresses(), 0);
     }
-}
-
-TEST (SystemInterfaces, ListsLoopbackWithItsNetmask)
-{
-    std::vector<Ipv4Interface> list { { 1, 2 } };
-    ASSERT_EQ (querySystemInterfaces (list), InterfaceQueryResult::ok);
-
-    const auto loopback = std::find_if (list.begin(), list.end(), [] (const Ipv4Interface& i) { return i.address == ipv4 (127, 0, 0, 1); });
-    ASSERT_NE (loopback, list.end()) << "earlier contents are replaced, and loopback is always there";
-    EXPECT_EQ (loopback->netmask, ipv4 (255, 0, 0, 0));
-    EXPECT_TRUE (std::none_of (list.begin(), list.end(), [] (const Ipv4Interface& i) { return i.address == 1; }));
 }

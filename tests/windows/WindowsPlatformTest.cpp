@@ -7,8 +7,6 @@
 #include <string>
 #include <vector>
 
-#include <juce_graphics/juce_graphics.h>
-
 #include "platform/LanguageSource.h"
 #include "platform/NetCalls.h"
 #include "resources/TxtLoader.h"
@@ -57,18 +55,6 @@ TEST (SystemLanguage, DefaultLanguageFollowsTheUserSetting)
     EXPECT_EQ (TxtLoader::getInstance()->getLanguage(), primary == 0x11 ? 1 : 0);
     EXPECT_TRUE (TxtLoader::getInstance()->isLanguageAvailable (1));
     TxtLoader::deleteInstance();
-}
-
-// The texts name their fonts; a system without them draws the fallback font.
-// Only meaningful in a prepared prefix (scripts/wine-prefix.sh) or on Windows itself.
-TEST (SystemFonts, BothTextFontsAreInstalled)
-{
-    if (std::getenv ("QVR_EXPECT_TEXT_FONTS") == nullptr)
-        GTEST_SKIP() << "not told that the text fonts are installed";
-
-    const auto names = juce::Font::findAllTypefaceNames();
-    EXPECT_TRUE (names.contains ("Arial", true)) << names.joinIntoString (", ");
-    EXPECT_TRUE (names.contains ("MS UI Gothic", true)) << names.joinIntoString (", ");
 }
 
 // A table that grows between the size query and the read, again and again:

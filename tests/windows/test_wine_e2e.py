@@ -80,8 +80,8 @@ class WineCommandLine(test_e2e.E2ECase):
                                   stdout=subprocess.PIPE, stderr=subprocess.PIPE)
 
     def test_cancel_while_sending_stops_the_transfer(self):
-        update = harness.make_update_file(2_000_000)
-        sim = self.session.simulator("--slow", 200_000, "--rcvbuf", 8192, "--timeout", 60)
+        update = harness.make_update_file(16_000_000)  # about 16 s at the tool's own pace
+        sim = self.session.simulator("--rcvbuf", 8192, "--timeout", 60)
         app = self.start_app(update)
         self.to_confirm(app)
         app.press_first()
