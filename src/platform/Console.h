@@ -23,12 +23,19 @@ namespace console
     /** The arguments after the program's name. */
     juce::StringArray arguments (int argc, char** argv);
 
-    bool isTerminal (bool errorStream);
+    /** Standard output carries results (with --json, the result line alone); standard error the rest. */
+    enum class Stream
+    {
+        out,
+        err
+    };
+
+    bool isTerminal (Stream stream);
 
     /** Writes the text as it stands (no line end is added) and flushes. Once a
         write fails nobody reads that stream any more, and later text is dropped.
     */
-    void write (const juce::String& text, bool errorStream);
+    void write (Stream stream, const juce::String& text);
 
     /** What stands at a path, told without opening it: opening a FIFO waits for a writer. */
     struct PathFacts

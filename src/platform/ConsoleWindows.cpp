@@ -10,9 +10,9 @@ namespace
     std::atomic<bool>* interruptFlag = nullptr;
     std::atomic<bool> streamLost[2];
 
-    HANDLE streamHandle (bool errorStream)
+    HANDLE streamHandle (console::Stream stream)
     {
-        return ::GetStdHandle (errorStream ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
+        return ::GetStdHandle (stream == console::Stream::err ? STD_ERROR_HANDLE : STD_OUTPUT_HANDLE);
     }
 
     // Runs on a thread of its own that the system starts for the event.
@@ -57,25 +57,25 @@ juce::StringArray arguments (int, char**)
     return result;
 }
 
-bool isTerminal (bool errorStream)
+bool isTerminal (Stream stream)
 {
     DWORD mode = 0;
-    return ::GetConsoleMode (streamHandle (errorStream), &mode) != 0;
+    return ::GetConsoleMode (streamHandle (stream), &mode) != 0;
 }
 
-void write (const juce::String& text, bool errorStream)
+void write (Stream stream, const juce::String& text)
 {
-    auto& lost = streamLost[errorStream ? 1 : 0];
+    auto& lost = streamLost[stream == Stream::err ? 1 : 0];
 
     if (lost.load())
         return;
 
-    const auto shown = systemText::forDisplay (text);
-    const auto handle = streamHandle (errorStream);
+    const auto shown = systemtext::forDisplay (text);
+    const auto handle = streamHandle (stream);
     DWORD written = 0;
     BOOL ok = FALSE;
 
-    if (isTerminal (errorStream))
+    if (isTerminal (stream))
     {
         const auto* wide = shown.toWideCharPointer();
         ok = ::WriteConsoleW (handle, wide, (DWORD) std::wcslen (wide), &written, nullptr);

@@ -4,7 +4,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <vector>
 
 /** The socket and timing calls of the mixer link where Winsock and POSIX
     differ, so that the announcer, the listener and the transfer read the same
@@ -70,16 +69,6 @@ namespace netcalls
         tell that on Windows. Elsewhere the bind itself decides: always true.
     */
     bool mayListenOn (int port);
-
-   #if defined (_WIN32)
-    /** Calls a system query that fills a table of unknown size (GetExtendedTcpTable
-        and its kin), growing the buffer as the system asks, a few times at
-        most: the table may grow between two calls. False when no call
-        succeeded; the buffer then holds nothing to read.
-    */
-    bool readGrowingTable (const std::function<unsigned long (void* table, unsigned long* size)>& query,
-                           std::vector<char>& table);
-   #endif
 
     /** Makes this thread's sleeps as precise as the system allows. */
     void preferPreciseSleeps() noexcept;

@@ -15,15 +15,6 @@ namespace
 {
     constexpr auto spinPart = std::chrono::microseconds (100);
 
-    int waitFor (int handle, bool writable, int timeoutMs) noexcept
-    {
-        fd_set set;
-        FD_ZERO (&set);
-        FD_SET ((SOCKET) handle, &set);
-        timeval t { timeoutMs / 1000, (timeoutMs % 1000) * 1000 };
-        return ::select (0, writable ? nullptr : &set, writable ? &set : nullptr, nullptr, &t);
-    }
-
     bool isBoundExclusively (int port) noexcept
     {
         const auto probe = ::socket (AF_INET, SOCK_STREAM, IPPROTO_TCP);
@@ -48,7 +39,7 @@ namespace
         std::vector<char> buffer;
 
         // Unknown: better refuse than share the mixer's connection with a stranger.
-        if (! netcalls::readGrowingTable ([] (void* table, unsigned long* size)
+        if (! readGrowingTable ([] (void* table, unsigned long* size)
                                           {
                                               return ::GetExtendedTcpTable (table, size, FALSE, AF_INET, TCP_TABLE_BASIC_LISTENER, 0);
                                           },
@@ -158,7 +149,11 @@ bool bindWithoutReuse (int handle, int port) noexcept
 
 int waitUntilReadable (int handle, int timeoutMs) noexcept
 {
-    const auto ready = waitFor (handle, false, timeoutMs);
+    fd_set set;
+    FD_ZERO (&set);
+    FD_SET ((SOCKET) handle, &set);
+    timeval t { timeoutMs / 1000, (timeoutMs % 1000) * 1000 };
+    const auto ready = ::select (0, &set, nullptr, nullptr, &t);
     return ready < 0 ? -1 : (ready > 0 ? 1 : 0);
 }
 
@@ -175,26 +170,6 @@ std::int64_t sendNow (int handle, const void* data, std::size_t size) noexcept
         return n;
 
     return ::WSAGetLastError() == WSAEWOULDBLOCK ? 0 : -1;
-}
-
-bool readGrowingTable (const std::function<unsigned long (void*, unsigned long*)>& query, std::vector<char>& table)
-{
-    unsigned long size = 0;
-
-    for (int attempt = 0; attempt < 4; ++attempt)
-    {
-        table.resize (size);
-        const auto result = query (table.empty() ? nullptr : table.data(), &size);
-
-        if (result == NO_ERROR)
-            return true;
-
-        if (result != ERROR_INSUFFICIENT_BUFFER)
-            break;
-    }
-
-    table.clear();
-    return false;
 }
 
 Acknowledgement acknowledgement (int handle, std::int64_t handedOver) noexcept

@@ -1,17 +1,7 @@
 #include "platform/SystemText.h"
 
-#include <cerrno>
 #include <cstring>
-#include <tuple>
-#include <utility>
-#include <vector>
-
-#if ! defined (_WIN32)
- #include <sys/auxv.h>
- #include <unistd.h>
-
-extern char** environ;
-#endif
+#include <string>
 
 namespace
 {
@@ -63,21 +53,6 @@ namespace
         return length;
     }
 
-    [[maybe_unused]] bool isWellFormed (const char* text) noexcept
-    {
-        for (auto* p = reinterpret_cast<const unsigned char*> (text); *p != 0;)
-        {
-            const auto n = sequenceLength (p);
-
-            if (n == 0)
-                return false;
-
-            p += n;
-        }
-
-        return true;
-    }
-
     // Each kept byte of valid UTF-8 text through `change`, the rest as it stands.
     template <typename Change>
     std::string mapKeptBytes (const juce::String& text, Change change)
@@ -101,8 +76,23 @@ namespace
     }
 }
 
-namespace systemText
+namespace systemtext
 {
+bool isWellFormed (const char* text) noexcept
+{
+    for (auto* p = reinterpret_cast<const unsigned char*> (text); *p != 0;)
+    {
+        const auto n = sequenceLength (p);
+
+        if (n == 0)
+            return false;
+
+        p += n;
+    }
+
+    return true;
+}
+
 juce::String fromBytes (const char* bytes)
 {
     if (bytes == nullptr)
@@ -161,82 +151,4 @@ juce::String readFile (const juce::File& file)
     return readable (std::string (static_cast<const char*> (data.getData()), data.getSize()));
 }
 
-#if defined (_WIN32)
-// Windows hands over UTF-16, which JUCE converts safely.
-juce::File executableFile()
-{
-    return juce::File::getSpecialLocation (juce::File::currentExecutableFile);
-}
-
-juce::File workingDirectory()
-{
-    return juce::File::getCurrentWorkingDirectory();
-}
-
-void makeProcessTextSafe()
-{
-}
-#else
-namespace
-{
-    // getcwd() or readlink() into a buffer that grows until the name fits.
-    template <typename Ask>
-    std::string askForName (Ask ask)
-    {
-        for (size_t size = 1024; size <= 1024 * 1024; size *= 4)
-        {
-            std::vector<char> buffer (size);
-            const auto length = ask (buffer.data(), size - 1);
-
-            if (length < 0)
-                return {};
-
-            if ((size_t) length < size - 1)
-                return std::string (buffer.data(), (size_t) length);
-        }
-
-        return {};
-    }
-
-    std::string workingDirectoryBytes()
-    {
-        return askForName ([] (char* buffer, size_t size) -> long
-                           { return ::getcwd (buffer, size) != nullptr ? (long) std::strlen (buffer) : (errno == ERANGE ? (long) size : -1L); });
-    }
-}
-
-juce::File executableFile()
-{
-    // JUCE asks dladdr(), which gives argv[0]: relative, or anything the caller chose.
-    const auto path = askForName ([] (char* buffer, size_t size) { return (long) ::readlink ("/proc/self/exe", buffer, size); });
-
-    if (! path.empty())
-        return juce::File (fromBytes (path.c_str()));
-
-    return workingDirectory().getChildFile (fromBytes (reinterpret_cast<const char*> (::getauxval (AT_EXECFN))));
-}
-
-juce::File workingDirectory()
-{
-    const auto path = workingDirectoryBytes();
-    return path.empty() ? juce::File() : juce::File (fromBytes (path.c_str()));
-}
-
-void makeProcessTextSafe()
-{
-    std::vector<std::pair<std::string, std::string>> rewrites;
-
-    for (auto** entry = environ; entry != nullptr && *entry != nullptr; ++entry)
-        if (const auto* equals = std::strchr (*entry, '='); equals != nullptr && ! isWellFormed (equals + 1))
-            rewrites.emplace_back (std::string (*entry, (size_t) (equals - *entry)), fromBytes (equals + 1).toStdString());
-
-    for (auto& [name, value] : rewrites)
-        ::setenv (name.c_str(), value.c_str(), 1);
-
-    // Our own names were resolved against it already; JUCE's child processes
-    // do not care where they start.
-    if (! isWellFormed (workingDirectoryBytes().c_str()))
-        std::ignore = ::chdir ("/");
-}
-#endif
-} // namespace systemText
+} // namespace systemtext

@@ -14,8 +14,11 @@
     so the string is valid text and still names the same file on its way back.
     Used by both programs' main() and by whatever reads a name from the system.
 */
-namespace systemText
+namespace systemtext
 {
+    /** True when the zero-terminated bytes are well-formed UTF-8 throughout. */
+    bool isWellFormed (const char* text) noexcept;
+
     /** Never fails on any input; nullptr gives an empty string. */
     juce::String fromBytes (const char* bytes);
 
@@ -45,4 +48,4 @@ namespace systemText
         Call it at start, once relative names have been resolved.
     */
     void makeProcessTextSafe();
-} // namespace systemText
+} // namespace systemtext

@@ -12,6 +12,9 @@
 #include <ws2tcpip.h>
 #include <windows.h>
 
+#include <functional>
+#include <vector>
+
 /** Winsock started for as long as this lives, and its own start balanced again:
     JUCE starts Winsock only in its own socket classes, and counts separately.
 */
@@ -34,3 +37,11 @@ struct WinsockUse
 
     bool started = false;
 };
+
+/** Calls a system query that fills a table of unknown size (GetExtendedTcpTable,
+    GetAdaptersAddresses and their kin), growing the buffer as the system asks, a
+    few times at most: the table may grow between two calls. False when no call
+    succeeded; the buffer then holds nothing to read.
+*/
+bool readGrowingTable (const std::function<unsigned long (void* table, unsigned long* size)>& query,
+                       std::vector<char>& table);

@@ -31,20 +31,20 @@ TEST (SystemText, AnyBytesBecomeValidTextShownReadablyAndGoBackUnchanged)
     for (auto& c : cases)
     {
         SCOPED_TRACE (c.shown);
-        const auto text = systemText::fromBytes (c.bytes);
-        EXPECT_EQ (systemText::forDisplay (text).toStdString(), c.shown);
-        EXPECT_EQ (systemText::toBytes (text), c.bytes);
+        const auto text = systemtext::fromBytes (c.bytes);
+        EXPECT_EQ (systemtext::forDisplay (text).toStdString(), c.shown);
+        EXPECT_EQ (systemtext::toBytes (text), c.bytes);
     }
 
-    EXPECT_EQ (systemText::fromBytes (nullptr), "");
+    EXPECT_EQ (systemtext::fromBytes (nullptr), "");
 
    #if ! defined (_WIN32)
     // Only what is not UTF-8 changes; a working folder with a valid name stays.
-    const auto folder = systemText::workingDirectory();
+    const auto folder = systemtext::workingDirectory();
     ::setenv ("QVR_TEST_TEXT", "Fran\xe7" "ais", 1);
-    systemText::makeProcessTextSafe();
+    systemtext::makeProcessTextSafe();
     EXPECT_STREQ (std::getenv ("QVR_TEST_TEXT"), "Fran\xee\xbf\xa7" "ais");
-    EXPECT_EQ (systemText::workingDirectory(), folder);
+    EXPECT_EQ (systemtext::workingDirectory(), folder);
     ::unsetenv ("QVR_TEST_TEXT");
    #endif
 }

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/LanguageSource.h"
-#include "platform/NetCalls.h"
+#include "platform/WindowsSystem.h"
 #include "resources/TxtLoader.h"
 
 TEST (SystemLanguage, DefaultLanguageFollowsTheUserSetting)
@@ -35,7 +35,7 @@ TEST (SystemTables, TableThatNeverFitsIsNoAnswer)
     std::vector<char> table;
     int calls = 0;
     const auto growing = [&calls] (void*, unsigned long* size) { *size = 64u * (unsigned long) ++calls; return 122ul; };
-    EXPECT_FALSE (netcalls::readGrowingTable (growing, table));
+    EXPECT_FALSE (readGrowingTable (growing, table));
     EXPECT_TRUE (table.empty());
 
     const auto fitsSecondTime = [] (void* into, unsigned long* size)
@@ -48,6 +48,6 @@ TEST (SystemTables, TableThatNeverFitsIsNoAnswer)
         *size = 8;
         return fits ? 0ul : 122ul;   // 122: ERROR_INSUFFICIENT_BUFFER
     };
-    EXPECT_TRUE (netcalls::readGrowingTable (fitsSecondTime, table));
+    EXPECT_TRUE (readGrowingTable (fitsSecondTime, table));
     EXPECT_EQ (table, std::vector<char> (8, 7));
 }

@@ -51,26 +51,26 @@ juce::StringArray arguments (int argc, char** argv)
     juce::StringArray result;
 
     for (int i = 1; i < argc; ++i)
-        result.add (systemText::fromBytes (argv[i]));
+        result.add (systemtext::fromBytes (argv[i]));
 
     return result;
 }
 
-bool isTerminal (bool errorStream)
+bool isTerminal (Stream stream)
 {
-    return ::isatty (errorStream ? STDERR_FILENO : STDOUT_FILENO) == 1;
+    return ::isatty (stream == Stream::err ? STDERR_FILENO : STDOUT_FILENO) == 1;
 }
 
-void write (const juce::String& text, bool errorStream)
+void write (Stream stream, const juce::String& text)
 {
-    auto& lost = streamLost[errorStream ? 1 : 0];
+    auto& lost = streamLost[stream == Stream::err ? 1 : 0];
 
     if (lost.load())
         return;
 
-    auto* stream = errorStream ? stderr : stdout;
+    auto* file = stream == Stream::err ? stderr : stdout;
 
-    if (std::fputs (systemText::forDisplay (text).toRawUTF8(), stream) < 0 || std::fflush (stream) != 0)
+    if (std::fputs (systemtext::forDisplay (text).toRawUTF8(), file) < 0 || std::fflush (file) != 0)
         lost = true;
 }
 
@@ -78,7 +78,7 @@ PathFacts lookAt (const juce::File& path)
 {
     struct stat info {};
 
-    if (::stat (systemText::toBytes (path.getFullPathName()).c_str(), &info) != 0)
+    if (::stat (systemtext::toBytes (path.getFullPathName()).c_str(), &info) != 0)
         return { errno == ENOENT || errno == ENOTDIR ? PathFacts::missing : PathFacts::unknown, 0 };
 
     if (S_ISDIR (info.st_mode))

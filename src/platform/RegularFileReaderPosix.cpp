@@ -15,7 +15,7 @@ RegularFileReader::RegularFileReader (const juce::File& file)
 
     // O_NONBLOCK keeps the open itself from waiting on a FIFO without a writer;
     // regular files ignore the flag for reading.
-    const auto h = ::open (systemText::toBytes (file.getFullPathName()).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const auto h = ::open (systemtext::toBytes (file.getFullPathName()).c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
 
     if (h < 0)
         return;
