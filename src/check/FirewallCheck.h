@@ -1,0 +1,14 @@
+#pragma once
+
+#include <vector>
+
+#include "check/CheckFinding.h"
+#include "platform/NetworkInterfaces.h"
+
+/** The firewall's part of qvr-update's network check: whether a new TCP
+    connection from the mixer to `port` would get in, as far as the system lets
+    this user see, one line per firewall or network profile. Only ever asks:
+    nothing on the machine changes. Linux asks ufw, firewalld and nftables;
+    Windows asks the network list and Windows Defender Firewall.
+*/
+std::vector<CheckFinding> checkFirewall (const std::vector<Ipv4Interface>& interfaces, int port);
