@@ -3,8 +3,8 @@
 #include "app/MainWindow.h"
 #include "app/SecondStartNotice.h"
 #include "net/UpdateEnvironment.h"
-#include "platform/ForegroundWindow.h"
-#include "platform/RepaintPump.h"
+#include "app/ForegroundWindow.h"
+#include "app/RepaintPump.h"
 
 Application::Application() = default;
 Application::~Application() = default;
@@ -13,9 +13,9 @@ void Application::initialise (const juce::String&)
 {
     keepRepaintingWithoutVerticalBlank();
 
-    if (runningCopy != RaiseRequests::Answer::noneRunning)
+    if (runningCopy != RunningCopy::Answer::noneRunning)
     {
-        notice = std::make_unique<SecondStartNotice> (runningCopy == RaiseRequests::Answer::otherFile
+        notice = std::make_unique<SecondStartNotice> (runningCopy == RunningCopy::Answer::otherFile
                                                           ? NoticeText::otherFileRunning
                                                           : NoticeText::runningCopySilent,
                                                       [] { quit(); });
@@ -23,17 +23,16 @@ void Application::initialise (const juce::String&)
     }
 
     // Listening before the window appears: whoever sees the window can reach us.
-    raiseRequests = std::make_unique<RaiseRequests> (RaiseRequests::channelNameFor (getApplicationName()),
-                                                     UpdateEnvironment::getUpdateFile(),
-                                                     [this] { anotherInstanceStarted ({}); });
-    raiseRequests->start();
+    secondStarts = std::make_unique<RunningCopy> (getApplicationName(), UpdateEnvironment::getUpdateFile(),
+                                                  [this] { anotherInstanceStarted ({}); });
+    secondStarts->start();
 
     mainWindow = std::make_unique<MainWindow>();
 }
 
 void Application::shutdown()
 {
-    raiseRequests = nullptr;
+    secondStarts = nullptr;
     notice = nullptr;
     mainWindow = nullptr;
     stopRepaintingWithoutVerticalBlank();
@@ -47,7 +46,7 @@ const juce::String Application::getApplicationName()
 
 const juce::String Application::getApplicationVersion()
 {
-    return "1.0";
+    return QVR_VERSION;
 }
 
 bool Application::moreThanOneInstanceAllowed()
@@ -58,14 +57,14 @@ bool Application::moreThanOneInstanceAllowed()
     // JUCE would end a later start silently (Linux) or without a word about the
     // file (Windows), and START in the running window would then send its own
     // file, not the one the user just chose.
-    runningCopy = RaiseRequests::askRunningInstance (getApplicationName(), UpdateEnvironment::getUpdateFile());
+    runningCopy = RunningCopy::ask (getApplicationName(), UpdateEnvironment::getUpdateFile());
 
-    if (runningCopy == RaiseRequests::Answer::sameFile)
-        runningCopy = RaiseRequests::Answer::noneRunning;
+    if (runningCopy == RunningCopy::Answer::sameFile)
+        runningCopy = RunningCopy::Answer::noneRunning;
 
     // With the same file JUCE ends this start as before; otherwise it stays,
     // without the lock, just long enough to say so.
-    return runningCopy != RaiseRequests::Answer::noneRunning;
+    return runningCopy != RunningCopy::Answer::noneRunning;
 }
 
 void Application::anotherInstanceStarted (const juce::String&)

@@ -4,7 +4,7 @@
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
-#include "platform/RaiseRequests.h"
+#include "secondstart/RunningCopy.h"
 
 class MainWindow;
 class SecondStartNotice;
@@ -27,8 +27,8 @@ public:
 
 private:
     std::unique_ptr<MainWindow> mainWindow;
-    std::unique_ptr<RaiseRequests> raiseRequests;
-    RaiseRequests::Answer runningCopy = RaiseRequests::Answer::noneRunning;
+    std::unique_ptr<RunningCopy> secondStarts;
+    RunningCopy::Answer runningCopy = RunningCopy::Answer::noneRunning;
     std::unique_ptr<SecondStartNotice> notice;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (Application)
