@@ -21,12 +21,12 @@ namespace
 // anything else (a folder unpacked from a Windows zip): it only sees them safe.
 int main (int argc, char* argv[])
 {
-    systemText::makeProcessTextSafe();
+    systemtext::makeProcessTextSafe();
 
     std::vector<std::string> arguments;
 
     for (int i = 0; i < argc; ++i)
-        arguments.push_back (systemText::fromBytes (argv[i]).toStdString());
+        arguments.push_back (systemtext::fromBytes (argv[i]).toStdString());
 
     std::vector<const char*> pointers;
 

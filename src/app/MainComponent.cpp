@@ -8,6 +8,7 @@
 #include "appearance/ScreenLookAndFeel.h"
 #include "appearance/Typefaces.h"
 #include "resources/ImageLoader.h"
+#include "resources/OutcomeMessages.h"
 #include "resources/TxtLoader.h"
 
 namespace
@@ -183,7 +184,7 @@ void MainComponent::abortWorkflow()
 
 void MainComponent::reportPhaseResult (int phaseLeft)
 {
-    const int messageId = getMessageIdForResult (phaseLeft, result);
+    const int messageId = outcomes::messageIdFor (phaseLeft, result);
 
     if (messageId == 0)
         return;

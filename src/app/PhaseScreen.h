@@ -35,21 +35,3 @@ constexpr bool isWorkerPhase (int phase) noexcept
 {
     return phase >= 0 && phase < numPhaseScreens && ! phaseScreens[phase].firstEnabled;
 }
-
-/** The string id of the box that ends a worker phase with this result, or 0 for no box. */
-constexpr int getMessageIdForResult (int phase, int result) noexcept
-{
-    const int cancelId = phase == 1 ? 11 : phase == 3 ? 12 : phase == 4 ? 13 : 0;
-    const int failureBase = phase == 1 ? 13 : phase == 3 ? 22 : phase == 4 ? 31 : 0;
-
-    if (cancelId == 0)
-        return 0;
-
-    if (result == -1)
-        return cancelId;
-
-    if (result >= 1 && result <= 9)
-        return failureBase + result;
-
-    return 0;
-}
