@@ -1,5 +1,6 @@
 #include "net/Broadcast.h"
 #include "net/CallOnExit.h"
+#include "net/Ipv4Address.h"
 
 #include "platform/NetCalls.h"
 
@@ -14,26 +15,6 @@ namespace
     // is back. Only when no interface at all has taken a datagram for this many
     // cycles in a row does waiting on make no sense any more.
     constexpr int silentCyclesBeforeGivingUp = 50;
-
-    bool parseDotted (const juce::String& dotted, std::uint32_t& address)
-    {
-        const auto parts = juce::StringArray::fromTokens (dotted, ".", "");
-
-        if (parts.size() != 4)
-            return false;
-
-        address = 0;
-
-        for (auto& part : parts)
-        {
-            if (part.isEmpty() || part.length() > 3 || ! part.containsOnly ("0123456789") || part.getIntValue() > 255)
-                return false;
-
-            address = (address << 8) | (std::uint32_t) part.getIntValue();
-        }
-
-        return true;
-    }
 
     std::unique_ptr<juce::DatagramSocket> makeSocket()
     {
@@ -68,7 +49,7 @@ juce::MemoryBlock Broadcast::makeAnnouncement (const juce::String& localAddress,
 {
     std::uint32_t address = 0;
 
-    if (! parseDotted (localAddress, address))
+    if (! ipv4::parse (localAddress, address))
         return {};
 
     const juce::uint8 bytes[announcementSize] = { 0x20, 0x00, (juce::uint8) (port >> 8), (juce::uint8) port,
@@ -98,14 +79,12 @@ void Broadcast::run()
         netcalls::bindWithoutReuse (handle, announcePort);
         sockets.push_back (std::move (socket));
 
-        std::uint32_t destination = 0;
         auto announcement = makeAnnouncement (environment.getLocalAddress (i), listenerPort);
 
         // Never blocking: a driver that stops its queue while the link stays up
         // would otherwise hold the announcer in a send for good, and Cancel
         // with it. A full queue is a datagram not taken, like any failed send.
-        if (! parseDotted (environment.getBroadcastAddress (i), destination)
-            || announcement.getSize() != (size_t) announcementSize
+        if (announcement.getSize() != (size_t) announcementSize
             || ! netcalls::setBufferSizes (handle, socketBufferSize)
             || ! netcalls::setBlocking (handle, false))
         {

@@ -25,13 +25,12 @@ public:
         sendFailed = 4      // no interface took an announcement for about five seconds
     };
 
-    static constexpr int defaultListenerPort = 54000;
     static constexpr int defaultAnnouncePort = 56000;
 
-    /** Ports are arguments so tests can run on free loopback ports. */
-    explicit Broadcast (const UpdateEnvironment& environment,
-                        int listenerPort = defaultListenerPort,
-                        int announcePort = defaultAnnouncePort);
+    /** Ports are arguments so tests can run on free loopback ports; the
+        listener's is the one a running Listener reports.
+    */
+    Broadcast (const UpdateEnvironment& environment, int listenerPort, int announcePort = defaultAnnouncePort);
 
     /** Stops the thread, then closes the sockets. */
     ~Broadcast() override;

@@ -23,8 +23,7 @@ MixerFleet::~MixerFleet()
 
 int MixerFleet::runInitialiseStep (juce::Thread& worker)
 {
-    environment = std::make_unique<UpdateEnvironment> (settings.link.updateFile, settings.link.interfaces,
-                                                       [&worker] { return worker.threadShouldExit(); });
+    environment = settings.link.checkEnvironment (worker);
     return environment->getStatus();
 }
 
@@ -49,7 +48,10 @@ std::vector<MixerFleet::MixerState> MixerFleet::getMixers() const
     {
         const auto& s = *m->session;
         const auto end = m->endedMs > 0.0 ? m->endedMs : nowMs();
-        states.push_back ({ m->address, s.getBytesTaken(), s.getTotalBytes(), s.getStatus(), s.isDelivered(),
+        // The checked size stands in until the length has gone out, so the
+        // progress never reads "0 / 0 B".
+        const auto total = s.getTotalBytes() > 0 ? s.getTotalBytes() : juce::jmax ((juce::int64) 0, environment->getUpdateFileSize());
+        states.push_back ({ m->address, s.getBytesTaken(), total, s.getStatus(), s.isDelivered(),
                             (end - m->connectedMs) / 1000.0, m->endedMs > 0.0 ? m->session->getSentSha256() : juce::String() });
     }
 
@@ -158,12 +160,14 @@ int MixerFleet::runConnectAndSendStep (juce::Thread& worker)
             }
 
             // Those that are in are served to the end in any case; a mixer that
-            // connects from now on finds the port closed.
+            // connects from now on finds the port closed. One that came after
+            // the count above but before the port closed is in, and counts.
             if (allIn || late || failure != 0)
             {
-                timedOut = late && ! allIn;
-                listeningFailure = allIn ? 0 : failure;
                 waiting.reset();
+                const auto in = [this] { const std::lock_guard<std::mutex> guard (lock); return (int) mixers.size(); }();
+                timedOut = late && in < settings.expected;
+                listeningFailure = in < settings.expected ? failure : 0;
             }
         }
 

@@ -23,8 +23,7 @@ MixerLink::~MixerLink()
 
 int MixerLink::runInitialiseStep (juce::Thread& worker)
 {
-    environment = std::make_unique<UpdateEnvironment> (settings.updateFile, settings.interfaces,
-                                                       [&worker] { return worker.threadShouldExit(); });
+    environment = settings.checkEnvironment (worker);
 
     // Known from here on, so the progress never reads "0 / 0 B".
     totalBytes = juce::jmax ((juce::int64) 0, environment->getUpdateFileSize());

@@ -32,9 +32,6 @@ public:
     /** The environment the initialise step found; null before it ran. */
     const UpdateEnvironment* getEnvironment() const noexcept { return environment.get(); }
 
-    /** True while a mixer connection is held. */
-    bool isConnected() const noexcept { return connection != nullptr; }
-
     /** The connected mixer's IPv4 address; empty until one connected. */
     juce::String getMixerAddress() const;
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 
 #include "net/Broadcast.h"
 #include "net/Listener.h"
@@ -21,4 +22,9 @@ struct MixerLinkSettings
         first announcement names it and before the step looks for a peer.
     */
     std::function<void (const Listener&)> onListening;
+
+    /** The initialise step, for one mixer or many: checks the update file and
+        lists the interfaces, looking at the worker's stop request between reads.
+    */
+    std::unique_ptr<UpdateEnvironment> checkEnvironment (juce::Thread& worker) const;
 };

@@ -14,10 +14,10 @@ namespace
 
 juce::int64 SendProgress::secondsLeft() const noexcept
 {
-    const auto left = juce::jmax ((juce::int64) 0, total - sent);
+    const auto left = juce::jmax ((juce::int64) 0, total - taken);
 
-    if (seconds >= secondsBeforeMeasuredPace && sent > 0)
-        return (juce::int64) std::ceil ((double) left * seconds / (double) sent);
+    if (seconds >= secondsBeforeMeasuredPace && taken > 0)
+        return (juce::int64) std::ceil ((double) left * seconds / (double) taken);
 
     const auto chunksLeft = (left + Update::chunkSize - 1) / Update::chunkSize;
     return (chunksLeft + 999) / 1000;
@@ -32,7 +32,7 @@ namespace
         const char* name;
     };
 
-    // The unit a number of bytes reads best in; both sides of "sent / total" use the total's.
+    // The unit a number of bytes reads best in; both sides of "taken / total" use the total's.
     Unit unitFor (juce::int64 bytes)
     {
         if (bytes < 1000)
@@ -57,9 +57,9 @@ namespace
 juce::String SendProgress::describe() const
 {
     // Floored, so that the bar never claims 100 % while bytes are still to go.
-    const auto percent = total > 0 ? (int) (sent * 100 / total) : 0;
+    const auto percent = total > 0 ? (int) (taken * 100 / total) : 0;
     const auto unit = unitFor (total);
-    return juce::String (percent) + " %  " + number (sent, unit) + " / " + number (total, unit) + " " + unit.name
+    return juce::String (percent) + " %  " + number (taken, unit) + " / " + number (total, unit) + " " + unit.name
          + "  " + formatDuration (secondsLeft());
 }
 

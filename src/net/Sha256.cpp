@@ -1,12 +1,5 @@
 #include "net/Sha256.h"
 
-#if defined (__x86_64__) && defined (__GNUC__)
- #include <immintrin.h>
- #define QVR_SHA_INSTRUCTIONS 1
-#else
- #define QVR_SHA_INSTRUCTIONS 0
-#endif
-
 namespace
 {
     constexpr std::uint32_t roundConstants[64] = {
@@ -21,67 +14,11 @@ namespace
     };
 
     constexpr std::uint32_t rotr (std::uint32_t x, int n) noexcept { return (x >> n) | (x << (32 - n)); }
-
-   #if QVR_SHA_INSTRUCTIONS
-    bool processorHasShaInstructions() noexcept
-    {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports ("sha") && __builtin_cpu_supports ("sse4.1");
-    }
-
-    // The processor's SHA extensions take a block in a tenth of the time of
-    // the portable rounds; the transfer hashes every chunk it sends, inside
-    // the pause after it, where any work costs a little pace.
-    __attribute__ ((target ("sha,sse4.1"))) void compressWithShaInstructions (std::uint32_t* state, const std::uint8_t* block) noexcept
-    {
-        const auto byteSwap = _mm_set_epi64x (0x0c0d0e0f08090a0bLL, 0x0405060700010203LL);
-
-        // The instructions keep the state as ABEF and CDGH.
-        auto cdab = _mm_shuffle_epi32 (_mm_loadu_si128 (reinterpret_cast<const __m128i*> (state)), 0xb1);
-        auto efgh = _mm_shuffle_epi32 (_mm_loadu_si128 (reinterpret_cast<const __m128i*> (state + 4)), 0x1b);
-        auto abef = _mm_alignr_epi8 (cdab, efgh, 8);
-        auto cdgh = _mm_blend_epi16 (efgh, cdab, 0xf0);
-        const auto abefBefore = abef, cdghBefore = cdgh;
-        __m128i words[4];
-
-        for (int group = 0; group < 16; ++group)
-        {
-            __m128i w;
-
-            if (group < 4)
-                w = _mm_shuffle_epi8 (_mm_loadu_si128 (reinterpret_cast<const __m128i*> (block + 16 * group)), byteSwap);
-            else
-                w = _mm_sha256msg2_epu32 (_mm_add_epi32 (_mm_sha256msg1_epu32 (words[group % 4], words[(group + 1) % 4]),
-                                                         _mm_alignr_epi8 (words[(group + 3) % 4], words[(group + 2) % 4], 4)),
-                                          words[(group + 3) % 4]);
-
-            words[group % 4] = w;
-            auto message = _mm_add_epi32 (w, _mm_loadu_si128 (reinterpret_cast<const __m128i*> (roundConstants + 4 * group)));
-            cdgh = _mm_sha256rnds2_epu32 (cdgh, abef, message);
-            message = _mm_shuffle_epi32 (message, 0x0e);
-            abef = _mm_sha256rnds2_epu32 (abef, cdgh, message);
-        }
-
-        abef = _mm_add_epi32 (abef, abefBefore);
-        cdgh = _mm_add_epi32 (cdgh, cdghBefore);
-
-        const auto feba = _mm_shuffle_epi32 (abef, 0x1b);
-        const auto dchg = _mm_shuffle_epi32 (cdgh, 0xb1);
-        _mm_storeu_si128 (reinterpret_cast<__m128i*> (state), _mm_blend_epi16 (feba, dchg, 0xf0));
-        _mm_storeu_si128 (reinterpret_cast<__m128i*> (state + 4), _mm_alignr_epi8 (dchg, feba, 8));
-    }
-   #endif
 }
 
-Sha256::Sha256 (bool mayUseProcessorInstructions) noexcept
+Sha256::Sha256() noexcept
     : state { 0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a, 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19 }
 {
-   #if QVR_SHA_INSTRUCTIONS
-    static const bool available = processorHasShaInstructions();
-    useInstructions = mayUseProcessorInstructions && available;
-   #else
-    juce::ignoreUnused (mayUseProcessorInstructions);
-   #endif
 }
 
 void Sha256::update (const void* data, size_t numBytes) noexcept
@@ -142,11 +79,6 @@ juce::String Sha256::toHexString() const
 
 void Sha256::compress (const std::uint8_t* block) noexcept
 {
-   #if QVR_SHA_INSTRUCTIONS
-    if (useInstructions)
-        return compressWithShaInstructions (state.data(), block);
-   #endif
-
     std::uint32_t w[64];
 
     for (int i = 0; i < 16; ++i)

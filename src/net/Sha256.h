@@ -6,15 +6,15 @@
 #include <juce_core/juce_core.h>
 
 /** SHA-256 over a stream of pieces, so that the transfer can hash exactly the
-    bytes it sends as they go out (JUCE's own SHA256 only takes a whole input).
+    bytes it sends as they go out, and a file is hashed as it is read (JUCE's
+    own SHA256 only takes a whole input).
 
     Owned by whoever hashes; not thread-safe.
 */
 class Sha256 final
 {
 public:
-    /** The processor's SHA instructions are used where it has them, unless told not to. */
-    explicit Sha256 (bool mayUseProcessorInstructions = true) noexcept;
+    Sha256() noexcept;
 
     void update (const void* data, size_t numBytes) noexcept;
 
@@ -29,7 +29,6 @@ private:
     std::array<std::uint32_t, 8> state;
     std::array<std::uint8_t, 64> pending {};
     size_t numPending = 0;
-    bool useInstructions = false;
     std::uint64_t totalBytes = 0;
 
     JUCE_LEAK_DETECTOR (Sha256)

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <vector>
 
+#include "net/Sha256.h"
 #include "platform/RegularFileReader.h"
 #include "platform/SystemText.h"
 
@@ -12,16 +13,14 @@ namespace
     constexpr char modelPrefix[] = { 'Q', 'V', 'R', '-', '7', '0', '0' };
     constexpr int modelPrefixLength = (int) sizeof (modelPrefix);
 
-    // The check reads the whole file to prove it readable, in pieces of this
-    // size, so memory stays flat whatever the file's size.
+    // The check reads the whole file to prove it readable, in pieces of this size.
     constexpr int checkBlockSize = 64 * 1024;
 
     constexpr std::uint32_t onlySkippedAddress = 0x7f000001u; // 127.0.0.1
 
     juce::String dotted (std::uint32_t address)
     {
-        return juce::String (address >> 24) + "." + juce::String ((address >> 16) & 0xff) + "."
-             + juce::String ((address >> 8) & 0xff) + "." + juce::String (address & 0xff);
+        return juce::IPAddress (address).toString();
     }
 }
 
@@ -41,7 +40,7 @@ UpdateEnvironment::UpdateEnvironment (const juce::File& updateFile, InterfaceSou
 
 juce::File UpdateEnvironment::getUpdateFile()
 {
-    return getUpdateFileFor (systemText::executableFile());
+    return getUpdateFileFor (systemtext::executableFile());
 }
 
 juce::File UpdateEnvironment::getUpdateFileFor (const juce::File& executable)
@@ -58,28 +57,32 @@ bool UpdateEnvironment::beginsWithModelPrefix (const char* bytes, int numBytes) 
     return numBytes >= modelPrefixLength && std::equal (modelPrefix, modelPrefix + modelPrefixLength, bytes);
 }
 
-int UpdateEnvironment::checkUpdateFile (const juce::File& updateFile, const std::function<bool()>& shouldStop,
-                                        juce::int64* checkedSize)
+UpdateEnvironment::FileReading UpdateEnvironment::readFile (const juce::File& file, const std::function<bool()>& shouldStop,
+                                                          bool hash, juce::int64 maxSize)
 {
-    RegularFileReader reader (updateFile);
+    FileReading reading;
+    RegularFileReader reader (file);
+    reading.opened = reader.isOpen();
+    reading.size = reader.getSize();
+    reading.tooLarge = reading.size > maxSize;
 
-    if (! reader.isOpen() || reader.getSize() > maxUpdateFileSize)
-        return updateFileInvalid;
+    if (! reading.opened || reading.tooLarge)
+        return reading;
 
     std::vector<char> block ((size_t) checkBlockSize);
+    Sha256 digest;
     juce::int64 total = 0;
-    bool prefixMatches = false;
 
     for (;;)
     {
         // A 4 GiB file on a USB stick takes minutes to read: Cancel must not wait for it.
         if (shouldStop && shouldStop())
-            return updateFileInvalid;
+            return reading;
 
         const auto n = reader.read (block.data(), checkBlockSize);
 
         if (n < 0)
-            return updateFileInvalid;
+            return reading;
 
         if (n == 0)
             break;
@@ -87,22 +90,43 @@ int UpdateEnvironment::checkUpdateFile (const juce::File& updateFile, const std:
         // Reads only come back short at the end, so a first block shorter than
         // the prefix means a file shorter than the prefix.
         if (total == 0)
-            prefixMatches = beginsWithModelPrefix (block.data(), n);
+            reading.modelPrefix = beginsWithModelPrefix (block.data(), n);
 
         total += n;
+        reading.bytesRead = total;
 
-        // A file that grows while it is checked must not keep us reading.
-        if (total > reader.getSize())
-            return updateFileInvalid;
+        // A file that grows while it is read must not keep us reading.
+        if (total > reading.size)
+            return reading;
+
+        if (hash)
+            digest.update (block.data(), (size_t) n);
     }
 
-    if (total != reader.getSize() || ! prefixMatches)
-        return updateFileInvalid;
+    // One that shrank is not the file that was opened, whatever it now holds.
+    reading.whole = total == reading.size;
 
-    if (checkedSize != nullptr)
-        *checkedSize = total;
+    if (hash && reading.whole)
+        reading.sha256 = digest.toHexString();
 
-    return ok;
+    return reading;
+}
+
+int UpdateEnvironment::checkUpdateFile (const FileReading& reading) noexcept
+{
+    return reading.opened && ! reading.tooLarge && reading.whole && reading.modelPrefix ? ok : updateFileInvalid;
+}
+
+int UpdateEnvironment::checkUpdateFile (const juce::File& updateFile, const std::function<bool()>& shouldStop,
+                                        juce::int64* checkedSize)
+{
+    const auto reading = readFile (updateFile, shouldStop);
+    const auto status = checkUpdateFile (reading);
+
+    if (status == ok && checkedSize != nullptr)
+        *checkedSize = reading.size;
+
+    return status;
 }
 
 int UpdateEnvironment::findInterfaces (const InterfaceSource& interfaces)

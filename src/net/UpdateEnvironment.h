@@ -36,6 +36,8 @@ public:
 
     int getStatus() const noexcept { return status; }
     int getNumAddresses() const noexcept { return localAddresses.size(); }
+
+    /** Dotted addresses; empty for an index out of range. */
     juce::String getLocalAddress (int index) const { return localAddresses[index]; }
     juce::String getBroadcastAddress (int index) const { return broadcastAddresses[index]; }
 
@@ -48,6 +50,24 @@ public:
     /** The update file that belongs to the given executable. */
     static juce::File getUpdateFileFor (const juce::File& executable);
 
+    /** What one read of a file from its start to its end found. */
+    struct FileReading
+    {
+        bool opened = false;        // a regular file could be opened for reading
+        juce::int64 size = 0;       // the size it had when it was opened
+        bool tooLarge = false;      // above maxSize: not read at all
+        juce::int64 bytesRead = 0;
+        bool whole = false;         // exactly `size` bytes read, without a stop or a read error
+        bool modelPrefix = false;   // it begins with the first 7 bytes of the model string (once bytes were read)
+        juce::String sha256;        // of the bytes read, when asked for and read whole
+    };
+
+    /** Reads the file once, in pieces, so memory stays flat whatever its size;
+        looks at shouldStop between pieces, and hashes as it goes when asked to.
+    */
+    static FileReading readFile (const juce::File& file, const std::function<bool()>& shouldStop = {},
+                                 bool hash = false, juce::int64 maxSize = maxUpdateFileSize);
+
     /** 0 when the file is a regular file under 4 GiB, fully readable and begins
         with the first 7 bytes of the model string; otherwise updateFileInvalid,
         also when shouldStop said so before the end. On success the size that
@@ -55,6 +75,9 @@ public:
     */
     static int checkUpdateFile (const juce::File& updateFile, const std::function<bool()>& shouldStop = {},
                                 juce::int64* checkedSize = nullptr);
+
+    /** The same check on what readFile found. */
+    static int checkUpdateFile (const FileReading& reading) noexcept;
 
     /** True when the bytes begin with the first 7 bytes of the model string. */
     static bool beginsWithModelPrefix (const char* bytes, int numBytes) noexcept;

@@ -4,6 +4,16 @@
 
 #include "net/SendProgress.h"
 
+/** The worker stages, numbered as the window's phases: the number picks the
+    letter of a failure's code (I, C, S) and the text that tells it.
+*/
+enum UpdateStage
+{
+    initialiseStage = 1,
+    connectStage = 3,
+    sendStage = 4
+};
+
 /** The work of the three worker phases: initialise, connect, send. Each step
     runs on the workflow's worker thread and returns a status code (0 success,
     1..9 a failure the user sees with the phase's letter). The connect and send

@@ -2,7 +2,7 @@
 
 #include "QvrData.h"
 
-namespace TextBlocks
+namespace textblocks
 {
     TextBlock englishStrings() { return { QvrData::strings_en_txt, QvrData::strings_en_txtSize }; }
     TextBlock japaneseStrings() { return { QvrData::strings_ja_txt, QvrData::strings_ja_txtSize }; }

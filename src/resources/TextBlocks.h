@@ -9,7 +9,7 @@ struct TextBlock
     int size = 0;
 };
 
-namespace TextBlocks
+namespace textblocks
 {
     TextBlock englishStrings();
     TextBlock japaneseStrings();

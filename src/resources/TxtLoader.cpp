@@ -23,8 +23,8 @@ namespace
 
     // Index order is the language index: 0 English, 1 Japanese.
     const LanguageEntry languageTable[TxtLoader::numLanguages] = {
-        { 0x0409, TextBlocks::englishStrings },
-        { 0x0411, TextBlocks::japaneseStrings },
+        { 0x0409, textblocks::englishStrings },
+        { 0x0411, textblocks::japaneseStrings },
     };
 
     constexpr int bufferSize = TxtLoader::maxLineBytes + 1;
@@ -43,7 +43,7 @@ namespace
     // damaged block must never reach it as it is: bad bytes show as U+FFFD.
     juce::String decodeUtf8 (const char* text)
     {
-        return systemText::forDisplay (systemText::fromBytes (text));
+        return systemtext::forDisplay (systemtext::fromBytes (text));
     }
 
     const char* endOfSearch (const char* from, const char* end)
@@ -57,7 +57,7 @@ namespace
 
 TxtLoader::TxtLoader()
 {
-    const auto block = TextBlocks::fontsAndLanguages();
+    const auto block = textblocks::fontsAndLanguages();
     loadSection (block.data, block.size, fontWin, fontNames, numLanguages);
     loadSection (block.data, block.size, lang, languageNames, numLanguages);
 }

@@ -5,7 +5,7 @@
 TEST (SendProgress, ReadsAsPercentBytesOfTotalAndTimeLeftAtTheMixersPace)
 {
     // Seconds since the send began: the measured pace counts only from 3 s on.
-    const struct { juce::int64 sent, total; double seconds; const char* text; } cases[] = {
+    const struct { juce::int64 taken, total; double seconds; const char* text; } cases[] = {
         { 0, 0, 0.0, "0 %  0 / 0 B  0:00" },
         { 0, 300, 0.0, "0 %  0 / 300 B  0:01" },
         { 126000, 300000, 0.0, "42 %  126 / 300 kB  0:01" },
@@ -19,7 +19,7 @@ TEST (SendProgress, ReadsAsPercentBytesOfTotalAndTimeLeftAtTheMixersPace)
     };
 
     for (auto& c : cases)
-        EXPECT_EQ ((SendProgress { c.sent, c.total, c.seconds }.describe()), c.text);
+        EXPECT_EQ ((SendProgress { c.taken, c.total, c.seconds }.describe()), c.text);
 
     EXPECT_EQ ((SendProgress { 1, 4 }.fraction()), 0.25);
 }
