@@ -1,21 +1,9 @@
 #include "cli/CommandLineOptions.h"
 
-#include <algorithm>
+#include "net/Ipv4Address.h"
 
 namespace
 {
-    // Four numbers of 0..255 without leading zeros, as a mixer's address reads.
-    bool isDottedIpv4 (const juce::String& text)
-    {
-        const auto parts = juce::StringArray::fromTokens (text, ".", "");
-
-        return parts.size() == 4 && std::all_of (parts.begin(), parts.end(), [] (const juce::String& p)
-        {
-            return p.isNotEmpty() && p.length() <= 3 && p.containsOnly ("0123456789")
-                && (p.length() == 1 || p[0] != '0') && p.getIntValue() <= 255;
-        });
-    }
-
     // "--name=value" or "--name value" (long), "-n value" (short).
     bool takeValue (const juce::String& argument, const char* shortName, const char* longName,
                     const juce::StringArray& arguments, int& index, juce::String& value, juce::String& error)
@@ -81,7 +69,7 @@ CommandLineOptions CommandLineOptions::parse (const juce::StringArray& arguments
         }
         else if (takeValue (a, nullptr, "--mixer", arguments, i, value, o.error))
         {
-            if (o.error.isEmpty() && ! isDottedIpv4 (value))
+            if (std::uint32_t address = 0; o.error.isEmpty() && ! ipv4::parse (value, address))
                 o.error = "--mixer takes a mixer's IPv4 address, such as 192.168.1.50, not \"" + value + "\"";
 
             o.mixerAddresses.addIfNotAlreadyThere (value);

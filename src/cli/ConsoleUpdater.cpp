@@ -1,90 +1,83 @@
 #include "cli/ConsoleUpdater.h"
 
 #include <algorithm>
-#include <cstring>
 
-#include "app/PhaseScreen.h"
-#include "cli/FleetUpdater.h"
-#include "cli/JsonLine.h"
-#include "cli/NetworkCheck.h"
+#include "check/NetworkCheck.h"
+#include "cli/CheckReport.h"
+#include "cli/ExitStatus.h"
 #include "cli/StepRunner.h"
+#include "net/Update.h"
 #include "platform/Console.h"
-#include "platform/RegularFileReader.h"
 #include "platform/SystemText.h"
+#include "resources/OutcomeMessages.h"
 #include "resources/TxtLoader.h"
 
 namespace
 {
-    juce::String dotted (std::uint32_t a)
-    {
-        return juce::String (a >> 24) + "." + juce::String ((a >> 16) & 0xff) + "." + juce::String ((a >> 8) & 0xff) + "." + juce::String (a & 0xff);
-    }
+    // Where nothing connects within this long, the cause is nearly always a
+    // firewall or a mixer on another subnet: say so once.
+    constexpr double hintAfterMs = 20000.0;
+    constexpr int lookIntervalMs = 50;
+    constexpr double progressIntervalMs = 250.0;
+
+    double nowMs() { return juce::Time::getMillisecondCounterHiRes(); }
+
+    juce::String dotted (std::uint32_t address) { return juce::IPAddress (address).toString(); }
 
     bool matches (const Ipv4Interface& i, const juce::String& wanted)
     {
-        return systemText::fromBytes (i.name.c_str()) == wanted || dotted (i.address) == wanted;
+        return systemtext::fromBytes (i.name.c_str()) == wanted || dotted (i.address) == wanted;
+    }
+
+    // What became of one mixer, for its line, the summary and the JSON.
+    juce::String mixerOutcome (const MixerFleet::MixerState& m)
+    {
+        if (m.status == Update::done)
+            return m.delivered ? "delivered" : (m.taken == m.total && m.total > 0 ? "sent" : "interrupted");
+
+        return m.status > 0 ? "S" + juce::String (m.status) : juce::String ("sending");
+    }
+
+    bool tookTheFile (const MixerFleet::MixerState& m)
+    {
+        return m.status == Update::done && m.taken == m.total && m.total > 0;
+    }
+
+    SendProgress progressOf (const MixerFleet::MixerState& m)
+    {
+        return { m.taken, m.total, m.seconds };
+    }
+
+    juce::String rate (const SendProgress& progress)
+    {
+        return progress.seconds > 0.5 ? SendProgress::formatBytes ((juce::int64) ((double) progress.taken / progress.seconds)) + "/s"
+                                      : juce::String ("--");
+    }
+
+    juce::String mixersText (int count)
+    {
+        return juce::String (count) + (count == 1 ? " mixer" : " mixers");
     }
 }
 
-ConsoleUpdater::ConsoleUpdater (CommandLineOptions o, MixerLink::Settings s)
+ConsoleUpdater::ConsoleUpdater (CommandLineOptions o, MixerLinkSettings s)
     : options (std::move (o)),
       settings (std::move (s)),
-      file (systemText::workingDirectory().getChildFile (options.file))
+      file (systemtext::workingDirectory().getChildFile (options.file))
 {
     settings.updateFile = file;
-}
-
-juce::String ConsoleUpdater::describeFileProblem (const juce::File& file)
-{
-    // Only a stat and the reader touch FILE: opening a FIFO with JUCE's
-    // streams waits for a writer, for good.
-    switch (console::lookAt (file).kind)
-    {
-        case console::PathFacts::folder:  return "is a folder";
-        case console::PathFacts::missing: return "does not exist";
-        case console::PathFacts::special: return "is not a regular file (a FIFO, a device or a socket)";
-        case console::PathFacts::unknown:
-        case console::PathFacts::regularFile: break;
-    }
-
-    RegularFileReader reader (file);
-    char head[7] = {};
-
-    if (! reader.isOpen())
-        return "cannot be read";
-
-    if (reader.getSize() > UpdateEnvironment::maxUpdateFileSize)
-        return "is 4 GiB or larger";
-
-    if (reader.read (head, sizeof (head)) != (int) sizeof (head) || ! UpdateEnvironment::beginsWithModelPrefix (head, sizeof (head)))
-        return "does not begin with \"QVR-700\": not an update file for this mixer";
-
-    return "cannot be read to its end";
-}
-
-juce::String ConsoleUpdater::outcomeMessage (int stage, int result)
-{
-    // The window's own words for the outcome, in the language it would choose.
-    auto* txt = TxtLoader::getInstance();
-    return result == 0 ? txt->getString (10).trim() : txt->getString (getMessageIdForResult (stage, result));
-}
-
-juce::String ConsoleUpdater::noMixerHint()
-{
-    return "no mixer yet: is a firewall dropping TCP port 54000 or UDP port 56000, or is the mixer on another subnet?"
-           " Ctrl-C, then 'qvr-update --check' tells what stands in the way";
 }
 
 void ConsoleUpdater::say (const juce::String& line) const
 {
     // With --json, standard output carries the result line alone.
     if (! options.quiet)
-        console::write (line + "\n", options.json);
+        console::write (textStream(), line + "\n");
 }
 
 void ConsoleUpdater::complain (const juce::String& line) const
 {
-    console::write ("qvr-update: " + line + "\n", true);
+    console::write (console::Stream::err, "qvr-update: " + line + "\n");
 }
 
 JsonLine ConsoleUpdater::fileFields() const
@@ -114,7 +107,7 @@ juce::String ConsoleUpdater::chooseInterfaces()
             juce::StringArray known;
 
             for (auto& i : all)
-                known.add ((i.name.empty() ? juce::String() : systemText::fromBytes (i.name.c_str()) + " ") + dotted (i.address));
+                known.add ((i.name.empty() ? juce::String() : systemtext::fromBytes (i.name.c_str()) + " ") + dotted (i.address));
 
             return "no IPv4 interface is named or addressed \"" + wanted + "\"; there are: " + known.joinIntoString (", ");
         }
@@ -139,28 +132,29 @@ int ConsoleUpdater::refuse (const juce::String& problem, const juce::String& hin
     complain (problem);
 
     if (hint.isNotEmpty())
-        console::write (hint + "\n", true);
+        console::write (console::Stream::err, hint + "\n");
 
     if (options.json)
-        console::write (JsonLine().addOrNull ("file", options.file.isEmpty() ? juce::String() : file.getFullPathName()).addNull ("size").addNull ("sha256").addNull ("mixer")
-                           .add ("seconds", 0.0, 3).add ("outcome", "usage").add ("delivered", false)
-                           .add ("message", problem).add ("exit", (int) usageError).toString() + "\n", false);
+        console::write (console::Stream::out,
+                        JsonLine().addOrNull ("file", options.file.isEmpty() ? juce::String() : file.getFullPathName()).addNull ("size").addNull ("sha256").addNull ("mixer")
+                            .add ("seconds", 0.0, 3).add ("outcome", "usage").add ("delivered", false)
+                            .add ("message", problem).add ("exit", (int) exitstatus::usageError).toString() + "\n");
 
-    return usageError;
+    return exitstatus::usageError;
 }
 
 int ConsoleUpdater::run (const std::atomic<bool>& interruptRequested)
 {
     if (options.help)
     {
-        console::write (CommandLineOptions::usage(), false);
-        return sent;
+        console::write (console::Stream::out, CommandLineOptions::usage());
+        return exitstatus::sent;
     }
 
     if (options.version)
     {
-        console::write ("qvr-update " QVR_VERSION "\n", false);
-        return sent;
+        console::write (console::Stream::out, "qvr-update " QVR_VERSION "\n");
+        return exitstatus::sent;
     }
 
     if (options.error.isNotEmpty())
@@ -169,103 +163,243 @@ int ConsoleUpdater::run (const std::atomic<bool>& interruptRequested)
     if (const auto problem = chooseInterfaces(); problem.isNotEmpty())
         return refuse (problem, {});
 
-    if (options.check)
-        return NetworkCheck (options, settings).run();
+    const auto status = options.check ? check (interruptRequested) : update (interruptRequested);
+    TxtLoader::deleteInstance();
+    return status;
+}
 
-    if (options.fleetSize() > 0)
-        return FleetUpdater (*this).run (interruptRequested);
+int ConsoleUpdater::check (const std::atomic<bool>&)
+{
+    const bool withFile = options.file.isNotEmpty();
+    const auto findings = NetworkCheck (settings, withFile).run();
+    const auto status = checkreport::exitStatus (findings, withFile);
 
+    // With --json, standard output carries the result line alone.
+    if (! (options.json && options.quiet))
+        console::write (textStream(), checkreport::toLines (findings, withFile, options.quiet));
+
+    if (options.json)
+        console::write (console::Stream::out, checkreport::toJson (findings, status) + "\n");
+
+    return status;
+}
+
+int ConsoleUpdater::update (const std::atomic<bool>& interruptRequested)
+{
     // Told from the worker, once the port listens and just before the first announcement.
-    const MixerLink* announcing = nullptr;
-    settings.onListening = [this, &announcing] (const Listener& listener)
+    const MixerFleet* announcing = nullptr;
+    const auto expected = juce::jmax (1, options.fleetSize());
+    settings.onListening = [this, &announcing, expected] (const Listener& listener)
     {
-        sayAnnouncing (*announcing->getEnvironment());
-        say ("waiting for the mixer on TCP port " + juce::String (listener.getPort()) + " (Ctrl-C cancels)");
+        const auto& environment = *announcing->getEnvironment();
+
+        for (int i = 0; i < environment.getNumAddresses(); ++i)
+            say ("announcing on " + environment.getLocalAddress (i) + " to " + environment.getBroadcastAddress (i)
+                 + ":" + juce::String (settings.announcePort));
+
+        say ("waiting for " + (several() ? mixersText (expected) : juce::String ("the mixer"))
+             + " on TCP port " + juce::String (listener.getPort()) + " (Ctrl-C cancels)");
+        waitingSinceMs = nowMs();
     };
 
-    MixerLink link (settings);
-    announcing = &link;
-    StepRunner road ({ { StepRunner::initialising, [&link] (juce::Thread& t) { return link.runInitialiseStep (t); } },
-                       { StepRunner::connecting, [&link] (juce::Thread& t) { return link.runConnectStep (t); } },
-                       { StepRunner::sending, [&link] (juce::Thread& t) { return link.runSendStep (t); } } });
-    const auto started = juce::Time::getMillisecondCounterHiRes();
+    MixerFleet fleet ({ settings, expected, options.mixerAddresses, options.timeoutSeconds });
+    announcing = &fleet;
+    StepRunner road ({ { initialiseStage, [&fleet] (juce::Thread& t) { return fleet.runInitialiseStep (t); } },
+                       { connectStage, [&fleet] (juce::Thread& t) { return fleet.runConnectAndSendStep (t); } } });
+    const auto started = nowMs();
     road.startThread();
 
-    int shownStage = StepRunner::notStarted;
-    bool timedOut = false, hinted = false;
-    double waitingSince = 0, lastProgress = 0;
+    bool hinted = false;
+    double lastProgress = 0;
     ProgressLine progressLine (*this);
 
     while (! road.done.wait (lookIntervalMs))
     {
-        const auto now = juce::Time::getMillisecondCounterHiRes();
-
         if (interruptRequested.load())
             road.stop();
 
-        const int stage = road.getStage();
+        for (auto& e : fleet.takeEvents())
+            tell (e, fleet);
 
-        // A mixer may connect within one look: each stage is told, in order.
-        if (stage >= StepRunner::connecting && shownStage < StepRunner::connecting)
+        const auto now = nowMs();
+        const auto mixers = fleet.getMixers();
+        const auto waitingSince = waitingSinceMs.load();
+
+        if (! hinted && mixers.empty() && waitingSince > 0.0 && now - waitingSince >= hintAfterMs)
         {
-            shownStage = StepRunner::connecting;
-            waitingSince = now;
+            hinted = true;
+            say ("no mixer yet: is a firewall dropping TCP port 54000 or UDP port 56000, or is the mixer on another subnet?"
+                 " Ctrl-C, then 'qvr-update --check' tells what stands in the way");
         }
 
-        if (stage >= StepRunner::sending && shownStage < StepRunner::sending)
-        {
-            shownStage = StepRunner::sending;
-            say ("mixer " + link.getMixerAddress() + " connected; sending " + file.getFileName()
-                 + " (" + juce::String (console::lookAt (file).size) + " bytes)");
-        }
-
-        if (stage == StepRunner::connecting)
-        {
-            const auto waited = (now - waitingSince) / 1000.0;
-
-            if (! hinted && waited >= hintAfterSeconds)
-            {
-                hinted = true;
-                say (noMixerHint());
-            }
-
-            if (options.timeoutSeconds > 0.0 && waited >= options.timeoutSeconds && ! timedOut)
-            {
-                timedOut = true;
-                road.stop();
-            }
-        }
-
-        if (stage == StepRunner::sending && now - lastProgress >= progressIntervalMs)
+        if (now - lastProgress >= progressIntervalMs)
         {
             lastProgress = now;
-            const auto progress = link.getSendProgress();
-            progressLine.show (progress, progress.describe() + "  " + rate (progress));
+            showProgress (mixers, progressLine);
         }
     }
 
-    if (shownStage == StepRunner::sending)
-        progressLine.end (link.getSendProgress().describe());
+    for (auto& e : fleet.takeEvents())
+        tell (e, fleet);
 
-    return finish (road.getStage(), road.getResult(), timedOut, link,
-                   (juce::Time::getMillisecondCounterHiRes() - started) / 1000.0);
+    if (const auto mixers = fleet.getMixers(); ! mixers.empty())
+        progressLine.end (several() ? juce::String() : progressOf (mixers.front()).describe());
+
+    return finish (road.getStage(), road.getResult(), fleet, (nowMs() - started) / 1000.0);
 }
 
-void ConsoleUpdater::sayAnnouncing (const UpdateEnvironment& environment) const
+void ConsoleUpdater::tell (const MixerFleet::Event& e, const MixerFleet& fleet) const
 {
-    for (int i = 0; i < environment.getNumAddresses(); ++i)
-        say ("announcing on " + environment.getLocalAddress (i) + " to " + environment.getBroadcastAddress (i)
-             + ":" + juce::String (settings.announcePort));
+    switch (e.kind)
+    {
+        case MixerFleet::Event::Kind::connected:
+            say ("mixer " + e.address + " connected; sending " + file.getFileName()
+                 + (several() ? juce::String() : " (" + juce::String (console::lookAt (file).size) + " bytes)"));
+            break;
+
+        case MixerFleet::Event::Kind::refused:
+            say ("ignored a connection from " + e.address + ": not in --mixer");
+            break;
+
+        case MixerFleet::Event::Kind::surplus:
+            say ("ignored a connection from " + e.address + ": "
+                 + (several() ? "all " + mixersText (options.fleetSize()) + " are in" : juce::String ("a mixer is connected already")));
+            break;
+
+        case MixerFleet::Event::Kind::ended:
+            if (several())
+                for (auto& m : fleet.getMixers())
+                    if (m.address == e.address && m.status != Update::sending)
+                        say ("mixer " + m.address + ": " + mixerOutcome (m) + " after "
+                             + SendProgress::formatBytes (m.taken) + " in " + juce::String (m.seconds, 1) + " s");
+            break;
+    }
 }
 
-juce::String ConsoleUpdater::rate (const SendProgress& progress)
+void ConsoleUpdater::showProgress (const std::vector<MixerFleet::MixerState>& mixers, ProgressLine& line) const
 {
-    return progress.seconds > 0.5 ? SendProgress::formatBytes ((juce::int64) ((double) progress.sent / progress.seconds)) + "/s"
-                                   : juce::String ("--");
+    // One line for them all: how far the slowest of those still sending has got.
+    const MixerFleet::MixerState* slowest = nullptr;
+    int sending = 0;
+
+    for (auto& m : mixers)
+    {
+        if (m.status != Update::sending || m.total <= 0)
+            continue;
+
+        ++sending;
+
+        if (slowest == nullptr || m.taken * slowest->total < slowest->taken * m.total)
+            slowest = &m;
+    }
+
+    if (slowest == nullptr)
+        return;
+
+    const auto progress = progressOf (*slowest);
+
+    if (several())
+        line.show (progress, mixersText (sending) + "  " + progress.describe() + "  slowest " + slowest->address);
+    else
+        line.show (progress, progress.describe() + "  " + rate (progress));
+}
+
+ConsoleUpdater::Outcome ConsoleUpdater::outcomeOf (int stage, int result, const MixerFleet& fleet) const
+{
+    const auto mixers = fleet.getMixers();
+    const auto expected = juce::jmax (1, options.fleetSize());
+    const auto connected = (int) mixers.size();
+    const auto took = (int) std::count_if (mixers.begin(), mixers.end(), tookTheFile);
+    const auto failed = std::find_if (mixers.begin(), mixers.end(), [] (auto& m) { return m.status > 0; });
+
+    // A stop, the file or the network first; then the mixers: a failed transfer
+    // weighs more than a mixer that never came. A stop once a mixer was
+    // being served is a cancel of the sending.
+    if (result == -1)
+        return { exitstatus::interrupted, "interrupted", outcomes::messageFor (connected > 0 ? (int) sendStage : stage, -1) };
+
+    if (result != 0)
+        return { stage == initialiseStage ? exitstatus::checksFailed : exitstatus::connectFailed,
+                 juce::String (stage == initialiseStage ? "I" : "C") + juce::String (result), outcomes::messageFor (stage, result) };
+
+    const auto howMany = juce::String (took) + " of " + juce::String (expected) + " mixers took the whole file"
+                       + (failed != mixers.end() ? "; " + outcomes::messageFor (sendStage, failed->status) : juce::String());
+
+    if (failed != mixers.end())
+        return { exitstatus::sendFailed, several() ? juce::String ("failed") : "S" + juce::String (failed->status),
+                 several() ? howMany : outcomes::messageFor (sendStage, failed->status) };
+
+    if (connected < expected && fleet.hasTimedOut())
+        return { exitstatus::noMixerInTime, "timeout", several() ? howMany : outcomes::messageFor (connectStage, -1) };
+
+    if (connected < expected)
+        return { exitstatus::connectFailed, "C" + juce::String (fleet.getListeningFailure()), howMany };
+
+    return { exitstatus::sent, "sent", outcomes::messageFor (sendStage, 0) };
+}
+
+int ConsoleUpdater::finish (int stage, int result, const MixerFleet& fleet, double seconds)
+{
+    const auto outcome = outcomeOf (stage, result, fleet);
+    const auto mixers = fleet.getMixers();
+    const auto expected = juce::jmax (1, options.fleetSize());
+
+    if (stage == initialiseStage && result == UpdateEnvironment::updateFileInvalid)
+        complain (file.getFullPathName() + " " + NetworkCheck::describeFileProblem (file, UpdateEnvironment::readFile (file)));
+
+    if (outcome.word == "timeout")
+        complain ((several() ? juce::String ((int) mixers.size()) + " of " + juce::String (expected) + " mixers connected"
+                             : juce::String ("no mixer connected"))
+                  + " within " + juce::String (options.timeoutSeconds) + " s");
+
+    if (several())
+        for (auto& m : mixers)
+            say (m.address + "  " + SendProgress::formatBytes (m.taken) + " of " + SendProgress::formatBytes (m.total)
+                 + "  " + juce::String (m.seconds, 1) + " s  " + mixerOutcome (m)
+                 + (m.status > 0 ? "  " + outcomes::messageFor (sendStage, m.status) : juce::String()));
+
+    console::write (textStream(), outcome.message + "\n");
+
+    if (! options.json)
+        return outcome.status;
+
+    // The hash is of what went out, as it went out: nothing sent, no hash.
+    auto json = fileFields();
+
+    if (several())
+    {
+        std::vector<JsonLine> each;
+        juce::String sha256;
+
+        for (auto& m : mixers)
+        {
+            each.push_back (JsonLine().add ("address", m.address).add ("bytes", m.taken).add ("seconds", m.seconds, 3)
+                                .add ("outcome", mixerOutcome (m)).add ("delivered", m.delivered).addOrNull ("sha256", m.sha256)
+                                .addOrNull ("message", m.status > 0 ? outcomes::messageFor (sendStage, m.status) : juce::String()));
+            sha256 = sha256.isEmpty() && tookTheFile (m) ? m.sha256 : sha256;
+        }
+
+        json.addOrNull ("sha256", sha256).add ("mixers", each).add ("expected", expected)
+            .add ("connected", (int) mixers.size()).add ("delivered", (int) std::count_if (mixers.begin(), mixers.end(), tookTheFile));
+    }
+    else
+    {
+        const auto* mixer = mixers.empty() ? nullptr : &mixers.front();
+        json.addOrNull ("sha256", mixer != nullptr ? mixer->sha256 : juce::String())
+            .addOrNull ("mixer", mixer != nullptr ? mixer->address : juce::String());
+    }
+
+    json.add ("seconds", seconds, 3).add ("outcome", outcome.word);
+
+    if (! several())
+        json.add ("delivered", ! mixers.empty() && mixers.front().delivered);
+
+    console::write (console::Stream::out, json.add ("message", outcome.message).add ("exit", outcome.status).toString() + "\n");
+    return outcome.status;
 }
 
 ConsoleUpdater::ProgressLine::ProgressLine (const ConsoleUpdater& o)
-    : owner (o), terminal (console::isTerminal (o.options.json))
+    : owner (o), terminal (console::isTerminal (o.textStream()))
 {
 }
 
@@ -278,7 +412,7 @@ void ConsoleUpdater::ProgressLine::show (const SendProgress& progress, const juc
     width = juce::jmax (width, line.length());
 
     if (terminal)
-        console::write ("\r" + line.paddedRight (' ', width), owner.options.json);
+        console::write (owner.textStream(), "\r" + line.paddedRight (' ', width));
     else if (const int tenth = (int) (progress.fraction() * 10.0); tenth != lastTenth)
     {
         lastTenth = tenth;
@@ -291,58 +425,19 @@ void ConsoleUpdater::ProgressLine::end (const juce::String& line)
     if (owner.options.quiet)
         return;
 
+    const auto stream = owner.textStream();
+
     // Nothing to end with: a terminal's line is cleared, a log has its lines.
     if (line.isEmpty())
     {
         if (terminal && width > 0)
-            console::write ("\r" + juce::String().paddedRight (' ', width) + "\r", owner.options.json);
+            console::write (stream, "\r" + juce::String().paddedRight (' ', width) + "\r");
 
         return;
     }
 
     if (terminal)
-        console::write ("\r" + line.paddedRight (' ', width) + "\n", owner.options.json);
+        console::write (stream, "\r" + line.paddedRight (' ', width) + "\n");
     else if (lastTenth < 10)
         owner.say (line);
-}
-
-int ConsoleUpdater::finish (int stage, int result, bool timedOut, const MixerLink& link, double seconds)
-{
-    const char letter = stage == StepRunner::initialising ? 'I' : stage == StepRunner::connecting ? 'C' : 'S';
-    juce::String outcome;
-    int status = sent;
-
-    if (result == 0)
-    {
-        outcome = "sent";
-    }
-    else if (result == -1)
-    {
-        outcome = timedOut ? "timeout" : "interrupted";
-        status = timedOut ? noMixerInTime : interrupted;
-    }
-    else
-    {
-        outcome = juce::String::charToString (letter) + juce::String (result);
-        status = stage == StepRunner::initialising ? checksFailed : stage == StepRunner::connecting ? connectFailed : sendFailed;
-    }
-
-    if (stage == StepRunner::initialising && result == UpdateEnvironment::updateFileInvalid)
-        complain (file.getFullPathName() + " " + describeFileProblem (file));
-
-    if (timedOut)
-        complain ("no mixer connected within " + juce::String (options.timeoutSeconds) + " s");
-
-    const auto message = outcomeMessage (stage, result);
-    console::write (message + "\n", options.json);
-
-    // The hash is of what went out, as it went out: nothing sent, no hash.
-    if (options.json)
-        console::write (fileFields().addOrNull ("sha256", link.getSentSha256()).addOrNull ("mixer", link.getMixerAddress())
-                            .add ("seconds", seconds, 3).add ("outcome", outcome).add ("delivered", link.wasDelivered())
-                            .add ("message", message).add ("exit", status).toString() + "\n",
-                        false);
-
-    TxtLoader::deleteInstance();
-    return status;
 }

@@ -12,6 +12,6 @@ int main (int argc, char** argv)
     // FILE is resolved against the working directory here, before the process
     // may have to leave it.
     ConsoleUpdater updater (CommandLineOptions::parse (console::arguments (argc, argv)));
-    systemText::makeProcessTextSafe();
+    systemtext::makeProcessTextSafe();
     return updater.run (interruptRequested);
 }

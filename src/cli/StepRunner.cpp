@@ -1,6 +1,6 @@
 #include "cli/StepRunner.h"
 
-StepRunner::StepRunner (std::vector<std::pair<Stage, Step>> s)
+StepRunner::StepRunner (std::vector<std::pair<int, Step>> s)
     : juce::Thread ("QVR7000_UPDATE"),
       steps (std::move (s))
 {

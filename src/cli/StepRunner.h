@@ -7,6 +7,8 @@
 
 #include <juce_core/juce_core.h>
 
+#include "net/WorkerSteps.h"
+
 /** The update's steps in a row on a thread of their own, like the window's
     worker: each runs only when the one before succeeded, a stop request wins
     over whatever a step found, and the stage reached can be read meanwhile.
@@ -16,18 +18,10 @@
 class StepRunner final : public juce::Thread
 {
 public:
-    /** The window's phase numbers, which also pick the letter of a code (I, C, S). */
-    enum Stage
-    {
-        notStarted = 0,
-        initialising = 1,
-        connecting = 3,
-        sending = 4
-    };
-
     using Step = std::function<int (juce::Thread&)>;
 
-    explicit StepRunner (std::vector<std::pair<Stage, Step>> steps);
+    /** Each step with its stage (one of UpdateStage). */
+    explicit StepRunner (std::vector<std::pair<int, Step>> steps);
 
     /** Stops the running step and joins. */
     ~StepRunner() override;
@@ -35,6 +29,7 @@ public:
     /** Asks the running step to end, as the window's Cancel does. */
     void stop();
 
+    /** The stage of the step that runs, or ran last; 0 before the first. */
     int getStage() const noexcept { return stage.load(); }
 
     /** The last step's outcome, -1 when stopped; valid once done is signalled. */
@@ -45,8 +40,8 @@ public:
     void run() override;
 
 private:
-    const std::vector<std::pair<Stage, Step>> steps;
-    std::atomic<int> stage { notStarted }, result { 0 };
+    const std::vector<std::pair<int, Step>> steps;
+    std::atomic<int> stage { 0 }, result { 0 };
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (StepRunner)
 };

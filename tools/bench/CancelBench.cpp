@@ -12,6 +12,7 @@
 
 #include "app/MainComponent.h"
 #include "net/MixerLink.h"
+#include "support/MessageLoop.h"
 
 namespace
 {
@@ -24,21 +25,6 @@ namespace
         double ms = -1.0;
         bool boxShown = false, portClosed = false, silent = false;
     };
-
-    bool pumpUntil (const std::function<bool()>& condition, int timeoutMs)
-    {
-        const auto end = juce::Time::getMillisecondCounter() + (juce::uint32) timeoutMs;
-
-        while (! condition())
-        {
-            if (juce::Time::getMillisecondCounter() >= end)
-                return false;
-
-            juce::MessageManager::getInstance()->runDispatchLoopUntil (1);
-        }
-
-        return true;
-    }
 
     /** Whether a datagram arrives within timeoutMs; reads it, if so. */
     bool heardWithin (juce::DatagramSocket& socket, int timeoutMs)

@@ -109,7 +109,7 @@ int main (int argc, char** argv)
 
     const auto connectStart = monotonic();
     const auto connectCpu = cpuSeconds();
-    auto broadcast = std::make_unique<Broadcast> (environment);
+    auto broadcast = std::make_unique<Broadcast> (environment, Listener::defaultPort);
     auto listener = std::make_unique<Listener>();
     juce::WaitableEvent listenerEnded, transferEnded;
     listener->onFinished = [&] { listenerEnded.signal(); };
