@@ -73,7 +73,7 @@ namespace
 TEST (RandomInput, TextBlockParserSurvivesMutatedBlocks)
 {
     auto seeds = corpus();
-    for (auto block : { TextBlocks::englishStrings(), TextBlocks::japaneseStrings(), TextBlocks::fontsAndLanguages() })
+    for (auto block : { textblocks::englishStrings(), textblocks::japaneseStrings(), textblocks::fontsAndLanguages() })
         seeds.emplace_back (block.data, block.data + block.size);
 
     mutateAndRun (seeds, loadTextBlock, 3000);
