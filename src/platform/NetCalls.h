@@ -57,7 +57,28 @@ namespace netcalls
 
         /** Of the bytes handed over, those not acknowledged yet; 0 when unknown. */
         std::int64_t unacknowledged = 0;
+
+        /** The figures contradict themselves: bytes are missing, yet nothing is
+            in flight and the peer has room. For a moment that is a queue about
+            to go out; for long, figures that cannot be right.
+        */
+        bool implausible = false;
     };
+
+    /** What Windows' SIO_TCP_INFO (version 0) says of a connection. */
+    struct WindowsTcpFigures
+    {
+        int state = 0;                      // TCPSTATE: 4 established, 7 close-wait
+        std::uint64_t bytesOut = 0;         // sent, retransmissions counted again
+        std::uint64_t bytesRetransmitted = 0;
+        std::uint32_t bytesInFlight = 0;    // sent, not acknowledged
+        std::uint32_t peerWindow = 0;       // SndWnd: what the peer has room for
+    };
+
+    /** The acknowledgement those figures tell, of the handedOver bytes. Windows'
+        own half asks the system; this reads the answer, on any system.
+    */
+    Acknowledgement acknowledgementFrom (const WindowsTcpFigures& figures, std::int64_t handedOver) noexcept;
 
     /** Asks the system how much of the handedOver bytes the peer has not
         acknowledged yet. Never blocks.

@@ -61,7 +61,6 @@ namespace
     // that require such a Windows; this one runs on older ones too, where the
     // call just fails.
     constexpr DWORD sioTcpInfo = _WSAIORW (IOC_VENDOR, 39);
-    constexpr int tcpStateEstablished = 4, tcpStateCloseWait = 7;
 
     struct TcpInfoV0
     {
@@ -185,15 +184,7 @@ Acknowledgement acknowledgement (int handle, std::int64_t handedOver) noexcept
         || returned < sizeof (info))
         return {};
 
-    if (info.state != tcpStateEstablished && info.state != tcpStateCloseWait)
-        return { Acknowledgement::Peer::failed, 0 };
-
-    // The counters follow the TCP statistics MIB: BytesOut counts
-    // retransmitted bytes again, BytesInFlight is sent but not acknowledged;
-    // what is still queued behind the window has not been sent at all.
-    const auto firstSent = (std::int64_t) info.bytesOut - (std::int64_t) info.bytesRetrans;
-    const auto acknowledged = firstSent - (std::int64_t) info.bytesInFlight;
-    return { Acknowledgement::Peer::connected, std::clamp (handedOver - acknowledged, (std::int64_t) 0, handedOver) };
+    return acknowledgementFrom ({ info.state, info.bytesOut, info.bytesRetrans, info.bytesInFlight, info.sndWnd }, handedOver);
 }
 
 bool mayListenOn (int port)
