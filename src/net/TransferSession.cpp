@@ -13,6 +13,9 @@ namespace
     // How often the wait for the mixer's last acknowledgement looks again.
     constexpr auto acknowledgementPoll = std::chrono::milliseconds (5);
 
+    // How long acknowledgement figures may contradict themselves before they are not believed.
+    constexpr auto implausibleFor = std::chrono::seconds (1);
+
     constexpr int lengthFieldSize = 4;
     constexpr juce::int64 takenLookInterval = 32;
 }
@@ -46,8 +49,15 @@ void TransferSession::stop()
         finish (Update::done);
 }
 
+double TransferSession::getSecondsWithoutTaking() const noexcept
+{
+    const auto since = lastTaken.load();
+    return since == 0 ? 0.0 : std::chrono::duration<double> (Clock::now().time_since_epoch() - Clock::duration (since)).count();
+}
+
 TransferSession::Next TransferSession::finish (int finalStatus)
 {
+    lastTaken = 0;
     state = State::finished;
     reader.reset();
     status = finalStatus;
@@ -107,6 +117,7 @@ TransferSession::Next TransferSession::sendLength()
     // The first chunk follows the length at once.
     chunkOffset = 0;
     totalBytes = size;
+    lastTaken = Clock::now().time_since_epoch().count();
     due = Clock::now();
     state = State::sendingChunks;
     return sendChunk();
@@ -165,7 +176,10 @@ void TransferSession::noteTaken (const netcalls::Acknowledgement& ack)
 {
     // Where the system cannot tell, what went out is all there is to show.
     const auto taken = ack.peer == netcalls::Acknowledgement::Peer::unknown ? sent : sent - ack.unacknowledged;
-    bytesTaken = juce::jlimit ((juce::int64) 0, sent, taken);
+    const auto limited = juce::jlimit ((juce::int64) 0, sent, taken);
+
+    if (limited > bytesTaken.exchange (limited))
+        lastTaken = Clock::now().time_since_epoch().count();
 }
 
 TransferSession::Next TransferSession::awaitAcknowledgement()
@@ -187,7 +201,17 @@ TransferSession::Next TransferSession::awaitAcknowledgement()
 
     noteTaken (ack);
 
-    if (ack.peer == netcalls::Acknowledgement::Peer::unknown)
+    // Figures that say nothing is in flight and the peer has room, yet bytes
+    // are missing, are a queue about to go out; for over a second they are
+    // figures that cannot be right (a system whose counters we misread), and
+    // the transfer must not hang on them: then nothing tells, as on Wine.
+    if (! ack.implausible)
+        implausibleSince = {};
+    else if (implausibleSince == Clock::time_point {})
+        implausibleSince = now;
+
+    if (ack.peer == netcalls::Acknowledgement::Peer::unknown
+        || (ack.implausible && now - implausibleSince > implausibleFor))
         return finish (Update::done);
 
     if (ack.unacknowledged == 0)

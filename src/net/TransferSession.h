@@ -59,6 +59,9 @@ public:
     juce::int64 getTotalBytes() const noexcept { return totalBytes.load(); }
     bool isDelivered() const noexcept { return delivered.load(); }
 
+    /** While the file goes out, how long the mixer has taken nothing; 0 before and after. */
+    double getSecondsWithoutTaking() const noexcept;
+
     /** SHA-256 of the file's bytes that went out; read it once the session has finished. */
     juce::String getSentSha256() const { return sentHash.toHexString(); }
 
@@ -92,11 +95,12 @@ private:
     char prefix[4] {};
     char chunk[1024] {};
     int chunkBytes = 0, chunkOffset = 0;
-    Clock::time_point due {};
+    Clock::time_point due {}, implausibleSince {};
 
     std::atomic<int> status { -1 };
     std::atomic<juce::int64> bytesSent { 0 }, bytesTaken { 0 }, totalBytes { 0 };
     std::atomic<bool> delivered { false };
+    std::atomic<Clock::rep> lastTaken { 0 };   // when the taken count last grew; 0 while not sending
     Sha256 sentHash;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (TransferSession)
