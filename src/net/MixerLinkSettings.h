@@ -18,6 +18,9 @@ struct MixerLinkSettings
     int listenerPort = Listener::defaultPort;     // 0: one the system picks, and that one is announced
     int announcePort = Broadcast::defaultAnnouncePort;
 
+    /** Binding a local port takes well under a millisecond; this only bounds a sick system. */
+    int listenTimeoutMs = 1000;
+
     /** Called on the worker thread once the port listens, before the
         first announcement names it and before the step looks for a peer.
     */

@@ -2,12 +2,6 @@
 
 #include "net/MixerLinkSettings.h"
 
-namespace
-{
-    // Binding a local port takes well under a millisecond; this only bounds a sick system.
-    constexpr int listenTimeoutMs = 1000;
-}
-
 MixerWait::MixerWait (const MixerLinkSettings& settings, const UpdateEnvironment& environment, juce::Thread& worker,
                       std::function<void (std::unique_ptr<juce::StreamingSocket>)> onConnection)
 {
@@ -15,9 +9,17 @@ MixerWait::MixerWait (const MixerLinkSettings& settings, const UpdateEnvironment
     listener->onConnection = std::move (onConnection);
     listener->onFinished = [&worker] { worker.notify(); };
     listener->startThread();
-    listener->waitUntilListening (listenTimeoutMs);
 
-    if (settings.onListening != nullptr && listener->getPort() > 0)
+    // A port that does not listen by then is not announced, never as port 0:
+    // the wait ends as the listen failure it is.
+    if (! listener->waitUntilListening (settings.listenTimeoutMs))
+    {
+        listener->signalThreadShouldExit();
+        notListening = true;
+        return;
+    }
+
+    if (settings.onListening != nullptr)
         settings.onListening (*listener);
 
     // A mixer that still knows our address from an earlier run may connect
@@ -41,6 +43,9 @@ MixerWait::~MixerWait()
 
 int MixerWait::getFailure() const noexcept
 {
+    if (notListening)
+        return Listener::cannotListen;
+
     const auto listening = listener->getStatus();
 
     if (listening != Listener::listening && listening != Listener::connected)

@@ -36,6 +36,7 @@ public:
 private:
     std::unique_ptr<Listener> listener;
     std::unique_ptr<Broadcast> broadcaster;
+    bool notListening = false;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MixerWait)
 };

@@ -1,6 +1,10 @@
 #include <gtest/gtest.h>
 
 #include "NetTestSupport.h"
+
+#if defined (__linux__)
+ #include <dlfcn.h>
+#endif
 #include "net/MixerLink.h"
 
 using namespace nettest;
@@ -117,7 +121,7 @@ TEST_F (MixerLinkTest, EarlyMixerIsTakenAndAStopEndsItsSendAtOnce)
     Peer peer;
     settings.onListening = [&peer] (const Listener& listener)
     {
-        ASSERT_TRUE (peer.connect (listener.getPort()));
+        ASSERT_TRUE (peer.connect (listener.getPort(), 8192));
         ASSERT_TRUE (waitFor ([&] { return listener.getStatus() == Listener::connected; }, 5000));
     };
 
@@ -130,6 +134,12 @@ TEST_F (MixerLinkTest, EarlyMixerIsTakenAndAStopEndsItsSendAtOnce)
     std::string received;
     ASSERT_TRUE (peer.read (received, 64 * 1024, 10000));
     ASSERT_EQ (received.size(), 64u * 1024);
+
+    // The figures move while the file goes out; once the mixer reads no more,
+    // they tell how long it has taken nothing.
+    EXPECT_TRUE (waitFor ([&] { return link->getSendProgress().taken > 0; }, 1000));
+    EXPECT_LT (link->getSendProgress().fraction(), 0.5);
+    EXPECT_TRUE (waitFor ([&] { return link->getSendProgress().secondsWithoutTaking > 0.5; }, 5000));
     worker->signalThreadShouldExit();
     EXPECT_EQ (result (1000), -1) << "the send step ran on after the stop";
     peer.close();   // ends a send that runs on regardless, so that the test ends either way
@@ -170,18 +180,51 @@ TEST_F (MixerLinkTest, StopRequestEndsConnectAndFreesPortAndAnnouncements)
     EXPECT_TRUE (receiver.staysQuiet (300)) << "still announcing";
 }
 
-TEST_F (MixerLinkTest, PortInUseFailsWithC1BeforeAnyAnnouncement)
+#if defined (__linux__)
+namespace
+{
+    std::atomic<int> slowBindMs { 0 };
+}
+
+// The system's bind, for this test binary, slowed down while a test asks for
+// it: a port that takes its time to listen, as on a sick system.
+extern "C" int bind (int handle, const sockaddr* address, socklen_t length)
+{
+    static const auto real = reinterpret_cast<int (*) (int, const sockaddr*, socklen_t)> (::dlsym (RTLD_NEXT, "bind"));
+    juce::Thread::sleep (slowBindMs.load());
+    return real (handle, address, length);
+}
+#endif
+
+// A port held by another program, or one that does not listen in time: C1,
+// and never an announcement (of port 0, or at all).
+TEST_F (MixerLinkTest, PortThatDoesNotListenFailsWithC1BeforeAnyAnnouncement)
 {
     juce::StreamingSocket occupant;
     ASSERT_TRUE (occupant.createListener (0));
-    settings.listenerPort = occupant.getBoundPort();
 
-    AnnouncementReceiver receiver;
-    makeLink (receiver);
-    start (&MixerLink::runConnectStep);
-    EXPECT_EQ (result (3000), Listener::cannotListen);
-    EXPECT_TRUE (receiver.listen (0, 300).empty());
-    EXPECT_EQ (port.load(), 0) << "told that it listens";
+    for (const bool slow : { false, true })
+    {
+       #if ! defined (__linux__)
+        if (slow)
+            break;
+       #endif
+        SCOPED_TRACE (slow ? "slow to listen" : "held");
+        settings.listenerPort = slow ? 0 : occupant.getBoundPort();
+        settings.listenTimeoutMs = slow ? 100 : 1000;
+        AnnouncementReceiver receiver;
+        makeLink (receiver);
+       #if defined (__linux__)
+        slowBindMs = slow ? 400 : 0;
+       #endif
+        start (&MixerLink::runConnectStep);
+        EXPECT_EQ (result (3000), Listener::cannotListen);
+        EXPECT_TRUE (receiver.listen (0, 600).empty());
+        EXPECT_EQ (port.load(), 0) << "told that it listens";
+       #if defined (__linux__)
+        slowBindMs = 0;
+       #endif
+    }
 }
 
 #if defined (__linux__)
