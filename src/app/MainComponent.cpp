@@ -8,6 +8,7 @@
 #include "appearance/ScreenLookAndFeel.h"
 #include "appearance/Typefaces.h"
 #include "resources/ImageLoader.h"
+#include "resources/NoticeTexts.h"
 #include "resources/OutcomeMessages.h"
 #include "resources/TxtLoader.h"
 
@@ -312,8 +313,14 @@ void MainComponent::timerCallback()
 
 void MainComponent::showSendProgress()
 {
-    const auto sent = services.steps->getSendProgress();
-    progressBar->setProgress (sent.fraction(), sent.describe());
+    // A time left would only grow while the mixer takes nothing: say how long it has waited instead.
+    const auto progress = services.steps->getSendProgress();
+    const auto text = progress.isStalled()
+                        ? progress.describeAmount() + "  "
+                              + getNoticeText (NoticeText::mixerTakesNothing, TxtLoader::getInstance()->getLanguage())
+                                    .replace ("{seconds}", juce::String ((int) progress.secondsWithoutTaking))
+                        : progress.describe();
+    progressBar->setProgress (progress.fraction(), text);
 }
 
 void MainComponent::focusFirstButton()

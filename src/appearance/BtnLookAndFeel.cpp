@@ -67,7 +67,8 @@ void BtnLookAndFeel::drawFlatProgressBar (juce::Graphics& g, juce::Component& ba
     {
         g.setColour (juce::Colours::black);
         g.setFont (juce::Font ((float) height * 0.5f));
-        g.drawText (textToShow, area.reduced (4.0f, 0.0f), juce::Justification::centred, false);
+        // Squeezed a little rather than cut off where a language's words run long.
+        g.drawFittedText (textToShow, area.reduced (4.0f, 0.0f).toNearestInt(), juce::Justification::centred, 1, 0.8f);
     }
 }
 

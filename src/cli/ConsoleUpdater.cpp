@@ -45,7 +45,16 @@ namespace
 
     SendProgress progressOf (const MixerFleet::MixerState& m)
     {
-        return { m.taken, m.total, m.seconds };
+        return { m.taken, m.total, m.seconds, m.secondsWithoutTaking };
+    }
+
+    // How far it has got, and when it will be done, or that it waits.
+    juce::String amountAndTime (const MixerFleet::MixerState& m)
+    {
+        const auto progress = progressOf (m);
+        return progress.isStalled() ? progress.describeAmount() + "  " + m.address + " has taken nothing for "
+                                          + juce::String ((int) m.secondsWithoutTaking) + " s"
+                                    : progress.describe();
     }
 
     juce::String rate (const SendProgress& progress)
@@ -278,7 +287,7 @@ void ConsoleUpdater::tell (const MixerFleet::Event& e, const MixerFleet& fleet) 
 
 void ConsoleUpdater::showProgress (const std::vector<MixerFleet::MixerState>& mixers, ProgressLine& line) const
 {
-    // One line for them all: how far the slowest of those still sending has got.
+    // One line for them all: how far the one furthest behind of those still sending has got.
     const MixerFleet::MixerState* slowest = nullptr;
     int sending = 0;
 
@@ -289,7 +298,11 @@ void ConsoleUpdater::showProgress (const std::vector<MixerFleet::MixerState>& mi
 
         ++sending;
 
-        if (slowest == nullptr || m.taken * slowest->total < slowest->taken * m.total)
+        // One that takes nothing is behind any that takes something.
+        const auto stalled = progressOf (m).isStalled();
+
+        if (slowest == nullptr || (stalled && ! progressOf (*slowest).isStalled())
+            || (stalled == progressOf (*slowest).isStalled() && m.taken * slowest->total < slowest->taken * m.total))
             slowest = &m;
     }
 
@@ -299,9 +312,10 @@ void ConsoleUpdater::showProgress (const std::vector<MixerFleet::MixerState>& mi
     const auto progress = progressOf (*slowest);
 
     if (several())
-        line.show (progress, mixersText (sending) + "  " + progress.describe() + "  slowest " + slowest->address);
+        line.show (progress, mixersText (sending) + "  " + amountAndTime (*slowest)
+                                 + (progress.isStalled() ? juce::String() : "  slowest " + slowest->address));
     else
-        line.show (progress, progress.describe() + "  " + rate (progress));
+        line.show (progress, amountAndTime (*slowest) + (progress.isStalled() ? juce::String() : "  " + rate (progress)));
 }
 
 ConsoleUpdater::Outcome ConsoleUpdater::outcomeOf (int stage, int result, const MixerFleet& fleet) const

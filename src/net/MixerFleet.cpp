@@ -52,7 +52,8 @@ std::vector<MixerFleet::MixerState> MixerFleet::getMixers() const
         // progress never reads "0 / 0 B".
         const auto total = s.getTotalBytes() > 0 ? s.getTotalBytes() : juce::jmax ((juce::int64) 0, environment->getUpdateFileSize());
         states.push_back ({ m->address, s.getBytesTaken(), total, s.getStatus(), s.isDelivered(),
-                            (end - m->connectedMs) / 1000.0, m->endedMs > 0.0 ? m->session->getSentSha256() : juce::String() });
+                            (end - m->connectedMs) / 1000.0, s.getSecondsWithoutTaking(),
+                            m->endedMs > 0.0 ? m->session->getSentSha256() : juce::String() });
     }
 
     return states;

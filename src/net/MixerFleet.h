@@ -45,6 +45,7 @@ public:
         int status = -1;            // one of Update::Status
         bool delivered = false;
         double seconds = 0.0;       // from its connection to its end, or until now
+        double secondsWithoutTaking = 0.0;   // while sending: how long it has taken nothing
         juce::String sha256;        // of the bytes it was sent, once it ended
     };
 

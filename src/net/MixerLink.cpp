@@ -65,6 +65,7 @@ int MixerLink::runConnectStep (juce::Thread& worker)
 void MixerLink::publishProgress (const Update& update)
 {
     bytesTaken = update.getBytesTaken();
+    secondsWithoutTaking = update.getSecondsWithoutTaking();
 }
 
 int MixerLink::runSendStep (juce::Thread& worker)
@@ -100,7 +101,7 @@ SendProgress MixerLink::getSendProgress() const
 {
     const auto started = sendStartedMs.load();
     const auto seconds = started > 0.0 ? (juce::Time::getMillisecondCounterHiRes() - started) / 1000.0 : 0.0;
-    return { bytesTaken.load(), totalBytes.load(), seconds };
+    return { bytesTaken.load(), totalBytes.load(), seconds, secondsWithoutTaking.load() };
 }
 
 juce::String MixerLink::getMixerAddress() const

@@ -52,7 +52,7 @@ private:
     std::unique_ptr<juce::StreamingSocket> connection;
     std::unique_ptr<Update> transfer;
     std::atomic<juce::int64> bytesTaken { 0 }, totalBytes { 0 };
-    std::atomic<double> sendStartedMs { 0.0 };
+    std::atomic<double> sendStartedMs { 0.0 }, secondsWithoutTaking { 0.0 };
     std::atomic<bool> delivered { false };
     juce::String sentSha256;
 

@@ -54,13 +54,17 @@ namespace
     }
 }
 
-juce::String SendProgress::describe() const
+juce::String SendProgress::describeAmount() const
 {
     // Floored, so that the bar never claims 100 % while bytes are still to go.
     const auto percent = total > 0 ? (int) (taken * 100 / total) : 0;
     const auto unit = unitFor (total);
-    return juce::String (percent) + " %  " + number (taken, unit) + " / " + number (total, unit) + " " + unit.name
-         + "  " + formatDuration (secondsLeft());
+    return juce::String (percent) + " %  " + number (taken, unit) + " / " + number (total, unit) + " " + unit.name;
+}
+
+juce::String SendProgress::describe() const
+{
+    return describeAmount() + "  " + formatDuration (secondsLeft());
 }
 
 juce::String SendProgress::formatBytes (juce::int64 bytes)

@@ -13,6 +13,14 @@ struct SendProgress
     /** Since the send began; 0 before. */
     double seconds = 0.0;
 
+    /** While sending, how long the mixer has taken nothing. */
+    double secondsWithoutTaking = 0.0;
+
+    /** True once the mixer has taken nothing for a few seconds: a time left
+        would only grow by a second every second, so it waits instead.
+    */
+    bool isStalled() const noexcept { return secondsWithoutTaking >= 5.0; }
+
     /** 0..1; 0 while the length is not known yet. */
     double fraction() const noexcept { return total > 0 ? (double) taken / (double) total : 0.0; }
 
@@ -21,7 +29,10 @@ struct SendProgress
     */
     juce::int64 secondsLeft() const noexcept;
 
-    /** e.g. "42 %  6.7 / 16.0 MB  0:09"; the percentage reads 100 only once all is taken. */
+    /** e.g. "42 %  6.7 / 16.0 MB"; the percentage reads 100 only once all is taken. */
+    juce::String describeAmount() const;
+
+    /** The amount and the time left, e.g. "42 %  6.7 / 16.0 MB  0:09". */
     juce::String describe() const;
 
     /** "950 B", "300 kB", "6.7 MB", "1.2 GB" (powers of 1000, as storage is sold). */

@@ -52,6 +52,9 @@ public:
     /** The file's size as announced; 0 until the length has been sent. */
     juce::int64 getTotalBytes() const noexcept { return session->getTotalBytes(); }
 
+    /** While the file goes out, how long the mixer has taken nothing. */
+    double getSecondsWithoutTaking() const noexcept { return session->getSecondsWithoutTaking(); }
+
     /** True once the mixer has acknowledged every byte, as the system tells it. */
     bool isDelivered() const noexcept { return session->isDelivered(); }
 

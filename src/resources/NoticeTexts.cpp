@@ -12,6 +12,8 @@ namespace
           "Finish or close it, then open this file again.",
           "アップデートがすでに実行中ですが、このファイルと同じかどうかを確認できませんでした。\n"
           "実行中のアップデートを完了または終了してから、このファイルをもう一度開いてください。" },
+        { "waiting {seconds} s",
+          "待機中 {seconds} 秒" },
     };
 }
 

@@ -9,7 +9,8 @@
 enum class NoticeText
 {
     otherFileRunning,       // a later start with another update file than the running copy's
-    runningCopySilent       // a later start that could not learn which file the running copy has
+    runningCopySilent,      // a later start that could not learn which file the running copy has
+    mixerTakesNothing       // on the progress bar, for a mixer that has taken nothing for a while: {seconds}
 };
 
 /** The text in that language; empty for a language out of range. */

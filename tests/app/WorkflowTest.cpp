@@ -64,6 +64,11 @@ TEST_F (WorkflowTest, WholeRoadShowsEachPhaseAndRunsWorkerExactlyInWorkerPhases)
             script->total = 4000000;
             EXPECT_TRUE (pumpUntil ([&] { return bar().getProgress() == 0.25; }, 1000));
             EXPECT_EQ (bar().getText(), "25 %  1.0 / 4.0 MB  0:03");
+
+            // A mixer that takes nothing: how long it has waited, not a time left that grows.
+            script->secondsWithoutTaking = 7.4;
+            EXPECT_TRUE (pumpUntil ([&] { return bar().getText() == "25 %  1.0 / 4.0 MB  waiting 7 s"; }, 1000)) << bar().getText();
+            script->secondsWithoutTaking = 0.0;
         }
 
         // The bar's done part, where the list stood, is on screen only while sending and after.

@@ -27,6 +27,7 @@ namespace workflowtest
         std::atomic<int> outcome[3] {}, calls[3] {};     // initialise, connect, send
         std::atomic<bool> hold[3] {}, sawStopRequest { false };
         std::atomic<juce::int64> sent { 0 }, total { 0 };
+        std::atomic<double> secondsWithoutTaking { 0.0 };
         std::atomic<int> progressReads { 0 };
     };
 
@@ -48,7 +49,7 @@ namespace workflowtest
         SendProgress getSendProgress() const override
         {
             ++script->progressReads;
-            return { script->sent, script->total };
+            return { script->sent, script->total, 0.0, script->secondsWithoutTaking };
         }
 
     private:

@@ -22,4 +22,8 @@ TEST (SendProgress, ReadsAsPercentBytesOfTotalAndTimeLeftAtTheMixersPace)
         EXPECT_EQ ((SendProgress { c.taken, c.total, c.seconds }.describe()), c.text);
 
     EXPECT_EQ ((SendProgress { 1, 4 }.fraction()), 0.25);
+
+    // Taking nothing for a few seconds is a stall, not a time left that grows.
+    EXPECT_FALSE ((SendProgress { 1, 4, 9.0, 4.9 }.isStalled()));
+    EXPECT_TRUE ((SendProgress { 1, 4, 9.0, 5.0 }.isStalled()));
 }
