@@ -56,7 +56,7 @@ namespace
 TEST (MixerFleet, StrangersAndSurplusGetNothingAndTheDeadlineOnlyEndsTheWait)
 {
     ScratchFolder scratch;
-    const auto image = updateImage (40 * 1024 + 3);
+    const auto image = updateImage (200 * 1024 + 3);
     AnnouncementReceiver receiver;
 
     for (const bool surplus : { false, true })
@@ -82,9 +82,15 @@ TEST (MixerFleet, StrangersAndSurplusGetNothingAndTheDeadlineOnlyEndsTheWait)
         std::atomic<bool> everyoneCame { false };
 
         // Everyone comes before the first announcement: the fleet cannot close the port in between.
-        MixerFleet::Settings settings { { scratch.write ("fw.upd", image), fixedInterfaces ({ { ipv4 (127, 0, 0, 2), ipv4 (255, 0, 0, 0) } }),
-                                          0, receiver.port, {} },
-                                        surplus ? 1 : 2, surplus ? juce::StringArray() : juce::StringArray ("127.0.0.1"), surplus ? 0.0 : 0.5 };
+        MixerFleet::Settings settings;
+        settings.link.updateFile = scratch.write ("fw.upd", image);
+        settings.link.interfaces = fixedInterfaces ({ { ipv4 (127, 0, 0, 2), ipv4 (255, 0, 0, 0) } });
+        settings.link.listenerPort = 0;
+        settings.link.announcePort = receiver.port;
+        settings.expected = surplus ? 1 : 2;
+        settings.allowed = surplus ? juce::StringArray() : juce::StringArray ("127.0.0.1");
+        // Passed while the mixer's transfer runs, which it must not end.
+        settings.connectTimeoutSeconds = surplus ? 0.0 : 0.05;
         settings.link.onListening = [&] (const Listener& listener)
         {
             port = listener.getPort();
@@ -111,7 +117,7 @@ TEST (MixerFleet, StrangersAndSurplusGetNothingAndTheDeadlineOnlyEndsTheWait)
         ASSERT_TRUE (waitFor ([&] { return everyoneCame.load(); }, 8000));
         std::string stream;
         mixer.read (stream, 4 + image.size(), 10000);
-        EXPECT_TRUE (stream == std::string ("\0\0\xa0\x03", 4) + image) << "the mixer got " << stream.size() << " bytes";
+        EXPECT_TRUE (stream == std::string ("\0\x03\x20\x03", 4) + image) << "the mixer got " << stream.size() << " bytes";
         EXPECT_EQ (unwanted, "");
         ASSERT_TRUE (worker.waitForThreadToExit (5000));
         EXPECT_EQ (worker.result, 0);

@@ -42,6 +42,10 @@ TEST (UpdateFileCheck, ContentAndKindOfFileDecide)
     EXPECT_EQ (UpdateEnvironment::checkUpdateFile (scratch.file ("big.upd"), [&looks] { return ++looks == 3; }), 4);
     EXPECT_EQ (looks, 3);
 
+    // A file cut while it is read is not the file that was opened, whatever it holds.
+    const auto cut = scratch.write ("cut.upd", updateImage (3 * 65536 + 5));
+    EXPECT_EQ (UpdateEnvironment::checkUpdateFile (cut, [&] { return ++looks == 5 && ! setSize (cut, 65536 + 100); }), 4);
+
    #if defined (__linux__)
     // A FIFO without a writer would block an ordinary open for good.
     const auto fifo = scratch.file ("fifo.upd");
