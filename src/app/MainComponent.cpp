@@ -1,5 +1,7 @@
 #include "app/MainComponent.h"
 
+#include "app/HintFinder.h"
+#include "check/NetworkCheck.h"
 #include "net/MixerLink.h"
 #include "appearance/AlineButton.h"
 #include "appearance/BtnLookAndFeel.h"
@@ -15,6 +17,7 @@
 namespace
 {
 constexpr int progressRefreshMs = 50;
+constexpr int hintRefreshMs = 250;
 constexpr int buttonRowY = 168;
 
 void showAlertWindow (const juce::String& message, const juce::String& buttonText, std::function<void()> dismissed)
@@ -38,6 +41,8 @@ std::unique_ptr<AlineButton> makeButton (const juce::String& name, BtnLookAndFee
 }
 } // namespace
 
+MainComponent::MainComponent() : MainComponent (Services {}) {}
+
 MainComponent::MainComponent (Services s)
     : juce::Thread ("QVR7000_UPDATE"),
       services (std::move (s))
@@ -56,6 +61,17 @@ MainComponent::MainComponent (Services s)
         {
             juce::AccessibilityHandler::postAnnouncement (text, juce::AccessibilityHandler::AnnouncementPriority::medium);
         };
+
+    if (! services.checkNetwork)
+        services.checkNetwork = [] (bool portOnly, const std::function<bool()>& shouldStop)
+        {
+            return NetworkCheck (MixerLinkSettings {}, false).run (portOnly ? NetworkCheck::Scope::port : NetworkCheck::Scope::whileListening,
+                                                                  shouldStop);
+        };
+
+    hints = std::make_unique<HintFinder> ([check = services.checkNetwork] (const std::function<bool()>& shouldStop)
+                                          { return check (false, shouldStop); },
+                                          MixerLinkSettings {}.listenerPort);
 
     // The screen holds the focus itself where no first button can (its Escape
     // still cancels), and Tab goes round its controls only.
@@ -91,6 +107,13 @@ MainComponent::MainComponent (Services s)
     messageLabel->setColour (juce::TextEditor::textColourId, juce::Colours::black);
     messageLabel->setColour (juce::TextEditor::backgroundColourId, juce::Colour (0x00000000));
 
+    // Under the waiting message, when no mixer comes: two lines at most, in the
+    // message's font, squeezed a little rather than cut off.
+    hintLabel = std::make_unique<juce::Label> ("Hint Label", juce::String());
+    addChildComponent (*hintLabel);
+    hintLabel->setJustificationType (juce::Justification::topLeft);
+    hintLabel->setEditable (false, false, false);
+
     button1 = makeButton ("button1", *btnLookAndFeel);
     addAndMakeVisible (*button1);
     button1->addListener (this);
@@ -114,11 +137,13 @@ MainComponent::~MainComponent()
     stopThread (-1);
     stopTimer();
     cancelPendingUpdate();
+    hints.reset();
 
     // Each look-and-feel goes after the controls that use it.
     langs.reset();
     langLookAndFeel.reset();
     messageLabel.reset();
+    hintLabel.reset();
     button1.reset();
     button2.reset();
     progressBar.reset();
@@ -174,7 +199,7 @@ void MainComponent::abortWorkflow()
         return;
 
     phase = closed;
-    followSending (false);
+    followPhase();
     stopThread (-1);
 
     if (isWorkerPhase (old))
@@ -193,8 +218,11 @@ void MainComponent::reportPhaseResult (int phaseLeft)
     auto* txt = TxtLoader::getInstance();
     messageBoxOpen = true;
 
+    // Who holds the port says more than the code, which still ends the text.
+    const auto portText = phaseLeft == connecting && portHint.has_value() ? portHint->text (txt->getLanguage()) + "\n\n" : juce::String();
+
     juce::Component::SafePointer<MainComponent> self (this);
-    services.showMessageBox (txt->getString (messageId), txt->getString (2), [self]
+    services.showMessageBox (portText + txt->getString (messageId), txt->getString (2), [self]
     {
         if (self != nullptr)
         {
@@ -220,7 +248,16 @@ void MainComponent::run()
     switch (phase.load())
     {
         case initialising: outcome = services.steps->runInitialiseStep (*this); break;
-        case connecting:   outcome = services.steps->runConnectStep (*this); break;
+        case connecting:
+            outcome = services.steps->runConnectStep (*this);
+
+            if (outcome == ::Listener::cannotListen && ! threadShouldExit())
+            {
+                const auto hint = NetworkHint::from (services.checkNetwork (true, [this] { return threadShouldExit(); }),
+                                                     MixerLinkSettings {}.listenerPort);
+                portHint = hint.kind == CheckFinding::Kind::portHeld ? std::optional<NetworkHint> (hint) : std::nullopt;
+            }
+            break;
         case sending:      outcome = services.steps->runSendStep (*this); break;
         default:           break;
     }
@@ -292,23 +329,73 @@ void MainComponent::refreshTexts()
 
     progressBar->setVisible (current == sending || current == finished);
     showSendProgress();
-    followSending (current == sending);
+    followPhase();
     focusFirstButton();
 }
 
-void MainComponent::followSending (bool shouldFollow)
+void MainComponent::followPhase()
 {
+    // While waiting, the first look at the network comes once the mixer is
+    // late; nothing of it stays once the wait is over.
+    if (phase == connecting && ! hintLabel->isVisible())
+    {
+        nextLookMs = juce::Time::getMillisecondCounterHiRes() + services.hintAfterMs;
+        hintLabel->setFont (messageLabel->getFont());
+        hintLabel->setVisible (true);
+    }
+    else if (phase != connecting && hintLabel->isVisible())
+    {
+        hints->cancel();
+        hintLabel->setVisible (false);
+        hintLabel->setText ({}, juce::dontSendNotification);
+        shownHint.reset();
+    }
+
     // The link's count moves only while sending; afterwards the bar keeps its
     // last figures with nothing polling.
-    if (shouldFollow)
+    if (phase == sending)
         startTimer (progressRefreshMs);
+    else if (phase == connecting)
+        startTimer (hintRefreshMs);
     else
         stopTimer();
 }
 
 void MainComponent::timerCallback()
 {
-    showSendProgress();
+    if (phase == connecting)
+        followHints();
+    else
+        showSendProgress();
+}
+
+void MainComponent::followHints()
+{
+    if (auto hint = hints->takeHint(); hint.has_value() && hint != shownHint)
+        showHint (*hint);
+
+    if (const auto now = juce::Time::getMillisecondCounterHiRes(); now >= nextLookMs && ! hints->isLooking())
+    {
+        hints->look();
+        nextLookMs = now + services.hintEveryMs;
+    }
+}
+
+void MainComponent::showHint (const NetworkHint& hint)
+{
+    // Changed only when the finding changes, so that a screen reader hears it once.
+    shownHint = hint;
+    const auto text = hint.text (TxtLoader::getInstance()->getLanguage());
+
+    // Two lines at full width where they do; squeezed a little only where they would be cut off.
+    juce::GlyphArrangement laidOut;
+    const auto area = hintLabel->getBorderSize().subtractedFrom (hintLabel->getLocalBounds()).toFloat();
+    laidOut.addFittedText (hintLabel->getFont(), text, 0.0f, 0.0f, area.getWidth(), area.getHeight(), juce::Justification::topLeft, 2, 1.0f);
+    const auto whole = laidOut.getNumGlyphs() > 0 && laidOut.getGlyph (laidOut.getNumGlyphs() - 1).getCharacter() == text.trimEnd().getLastCharacter();
+    hintLabel->setMinimumHorizontalScale (whole ? 1.0f : 0.7f);
+    hintLabel->setText (text, juce::dontSendNotification);
+    setDescription (messageLabel->getText() + "\n" + text);
+    services.announce (text);
 }
 
 void MainComponent::showSendProgress()
@@ -400,6 +487,8 @@ void MainComponent::paint (juce::Graphics& g)
 void MainComponent::resized()
 {
     messageLabel->setBounds (80, 20, 360, 110);
+    // Below the one-line waiting message, two lines of the message's font.
+    hintLabel->setBounds (80, 56, 360, 36);
     langs->setBounds (250, 140, 190, 24);
     // The buttons' row is raised to end inside the 200-pixel panel; lower, the
     // bottom third of each button and its caption would be cut off.

@@ -3,14 +3,17 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 
 #include <juce_gui_basics/juce_gui_basics.h>
 
 #include "app/PhaseScreen.h"
+#include "check/NetworkHint.h"
 #include "net/WorkerSteps.h"
 
 class AlineButton;
 class BtnLookAndFeel;
+class HintFinder;
 class FlatProgressBar;
 class LangLookAndFeel;
 class ScreenLookAndFeel;
@@ -62,9 +65,19 @@ public:
 
         /** Tells screen readers what a new phase says. */
         std::function<void (const juce::String& text)> announce;
+
+        /** Looks at what keeps the mixer from connecting, announcing nothing: all
+            but the port while ours listens, or only who holds the port once
+            listening failed.
+        */
+        std::function<std::vector<CheckFinding> (bool portOnly, const std::function<bool()>& shouldStop)> checkNetwork;
+
+        /** How long the waiting screen waits before it first looks at the network, and how often it looks again. */
+        int hintAfterMs = 20000, hintEveryMs = 30000;
     };
 
-    explicit MainComponent (Services services = {});
+    MainComponent();
+    explicit MainComponent (Services services);
     ~MainComponent() override;
 
     /** Leaves the present phase for the next one (the first button, a step's success). */
@@ -97,7 +110,9 @@ private:
 
     void reportPhaseResult (int phaseLeft);
     void showSendProgress();
-    void followSending (bool shouldFollow);
+    void followPhase();
+    void followHints();
+    void showHint (const NetworkHint& hint);
     void focusFirstButton();
     void requestQuit();
 
@@ -105,14 +120,17 @@ private:
     std::atomic<int> phase { notStarted };
     std::atomic<int> result { 0 };
     bool messageBoxOpen = false;
+    double nextLookMs = 0.0;
+    std::optional<NetworkHint> shownHint, portHint;
 
     std::unique_ptr<ScreenLookAndFeel> screenLookAndFeel;
     std::unique_ptr<LangLookAndFeel> langLookAndFeel;
     std::unique_ptr<BtnLookAndFeel> btnLookAndFeel;
     std::unique_ptr<juce::ComboBox> langs;
-    std::unique_ptr<juce::Label> messageLabel;
+    std::unique_ptr<juce::Label> messageLabel, hintLabel;
     std::unique_ptr<AlineButton> button1, button2;
     std::unique_ptr<FlatProgressBar> progressBar;
+    std::unique_ptr<HintFinder> hints;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (MainComponent)
 };

@@ -70,22 +70,24 @@ std::vector<CheckFinding> NetworkCheck::interfaceFindings (const std::vector<Ipv
         if (! i.up)
         {
             f = { CheckFinding::warning, f.check, f.detail + ": down, so nothing announced here reaches anyone",
-                  "connect its cable, or switch the adapter on" };
+                  "connect its cable, or switch the adapter on", CheckFinding::Kind::interfaceDown, nameOf (i) };
         }
         else if (isTunnel (i))
         {
             f = { CheckFinding::warning, f.check, f.detail + ": a tunnel or VPN adapter; a mixer is never on the far side",
-                  "connect this computer to the mixer's own network; disconnect the VPN if the mixer still does not connect" };
+                  "connect this computer to the mixer's own network; disconnect the VPN if the mixer still does not connect",
+                  CheckFinding::Kind::tunnel, nameOf (i) };
         }
         else if (prefix >= 31)
         {
             f = { CheckFinding::warning, f.check, f.detail + ": a /" + juce::String (prefix) + " has no broadcast, so the mixer cannot hear the announcements here",
-                  "give this interface an address in the mixer's subnet, with its netmask (such as /24)" };
+                  "give this interface an address in the mixer's subnet, with its netmask (such as /24)", CheckFinding::Kind::noBroadcast, nameOf (i) };
         }
         else if ((i.address & linkLocalMask) == linkLocalNet)
         {
             f = { CheckFinding::warning, f.check, f.detail + ": link-local, as when no DHCP server answered; fine on a direct cable if the mixer has a 169.254 address too",
-                  "on a direct cable give the mixer an address in 169.254.0.0/16; on a network with a router, check that DHCP reaches this computer" };
+                  "on a direct cable give the mixer an address in 169.254.0.0/16; on a network with a router, check that DHCP reaches this computer",
+                  CheckFinding::Kind::linkLocal, nameOf (i) };
         }
 
         anyReaches = anyReaches || canReachMixers (i);
@@ -94,10 +96,10 @@ std::vector<CheckFinding> NetworkCheck::interfaceFindings (const std::vector<Ipv
 
     if (result.empty())
         result.push_back ({ CheckFinding::blocking, "interfaces", "no IPv4 interface besides 127.0.0.1 (the update stops with I9)",
-                            "connect this computer to the mixer's network by cable or Wi-Fi" });
+                            "connect this computer to the mixer's network by cable or Wi-Fi", CheckFinding::Kind::noInterface, {} });
     else if (! anyReaches)
         result.push_back ({ CheckFinding::blocking, "interfaces", "none where a mixer could hear the announcements",
-                            "connect this computer to the mixer's network by cable or Wi-Fi" });
+                            "connect this computer to the mixer's network by cable or Wi-Fi", CheckFinding::Kind::noReachableInterface, {} });
 
     return result;
 }
@@ -140,7 +142,7 @@ CheckFinding NetworkCheck::fileFinding() const
     return { CheckFinding::ok, check, juce::String (reading.size) + " bytes, sha256 " + reading.sha256 + ", begins with QVR-700", {} };
 }
 
-void NetworkCheck::addPortFindings (const std::vector<Ipv4Interface>& usable)
+void NetworkCheck::addTcpFinding()
 {
     const auto tcp = "TCP port " + juce::String (settings.listenerPort);
     juce::String why;
@@ -159,7 +161,8 @@ void NetworkCheck::addPortFindings (const std::vector<Ipv4Interface>& usable)
                                   holders.isEmpty() ? "taken, though no program that listens there could be found (" + why + ")"
                                                     : "held by " + holders.joinIntoString (", "),
                                   named ? "end " + holders[0] + ", then update"
-                                        : "end the program that uses TCP port " + juce::String (settings.listenerPort) + " (sudo qvr-update --check names it)" });
+                                        : "end the program that uses TCP port " + juce::String (settings.listenerPort) + " (sudo qvr-update --check names it)",
+                                  CheckFinding::Kind::portHeld, named ? holders[0] : juce::String ("another program") });
             break;
         }
 
@@ -168,7 +171,11 @@ void NetworkCheck::addPortFindings (const std::vector<Ipv4Interface>& usable)
                                   "ask the computer's administrator what keeps programs from listening on TCP port " + juce::String (settings.listenerPort) });
             break;
     }
+}
 
+void NetworkCheck::addUdpFinding (const std::vector<Ipv4Interface>& usable)
+{
+    juce::String why;
     const auto udp = "UDP announcements to port " + juce::String (settings.announcePort);
     juce::StringArray astray;
 
@@ -187,12 +194,19 @@ void NetworkCheck::addPortFindings (const std::vector<Ipv4Interface>& usable)
         findings.push_back ({ CheckFinding::ok, udp, usable.empty() ? "no interface to announce on" : "can leave from every interface's own address", {} });
     else
         findings.push_back ({ CheckFinding::warning, udp, astray.joinIntoString ("; ") + ": a VPN or another route takes them",
-                              "disconnect the VPN, or let it leave the local network alone" });
+                              "disconnect the VPN, or let it leave the local network alone", CheckFinding::Kind::announcementsAstray, {} });
 }
 
-std::vector<CheckFinding> NetworkCheck::run()
+std::vector<CheckFinding> NetworkCheck::run (Scope scope, const std::function<bool()>& shouldStop)
 {
     findings.clear();
+    const auto stopped = [&] { return shouldStop && shouldStop(); };
+
+    if (scope == Scope::port)
+    {
+        addTcpFinding();
+        return findings;
+    }
 
     if (checkFile)
         findings.push_back (fileFinding());
@@ -214,10 +228,15 @@ std::vector<CheckFinding> NetworkCheck::run()
                               "check again; if it stays, restart the computer's network" });
     }
 
-    addPortFindings (usable);
+    if (scope == Scope::everything && ! stopped())
+        addTcpFinding();
 
-    for (auto& f : checkFirewall (interfaces, settings.listenerPort))
-        findings.push_back (f);
+    if (! stopped())
+        addUdpFinding (usable);
+
+    if (! stopped())
+        for (auto& f : checkFirewall (interfaces, settings.listenerPort))
+            findings.push_back (f);
 
     return findings;
 }

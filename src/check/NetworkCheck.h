@@ -20,10 +20,18 @@ public:
     /** checkFile: whether the settings' update file gets a finding of its own. */
     NetworkCheck (MixerLinkSettings settings, bool checkFile);
 
+    /** What a run looks at. */
+    enum class Scope
+    {
+        everything,         // qvr-update --check
+        whileListening,     // all but the TCP port, which our own listener holds
+        port                // only who holds the TCP port, after listening failed
+    };
+
     /** Looks, in the order the findings come: the file, the interfaces, the
-        ports, the firewall.
+        ports, the firewall. shouldStop ends it early, with the findings so far.
     */
-    std::vector<CheckFinding> run();
+    std::vector<CheckFinding> run (Scope scope = Scope::everything, const std::function<bool()>& shouldStop = {});
 
     /** What each interface the update would announce on means for the mixer. */
     static std::vector<CheckFinding> interfaceFindings (const std::vector<Ipv4Interface>& interfaces);
@@ -33,7 +41,8 @@ public:
 
 private:
     CheckFinding fileFinding() const;
-    void addPortFindings (const std::vector<Ipv4Interface>& usable);
+    void addTcpFinding();
+    void addUdpFinding (const std::vector<Ipv4Interface>& usable);
 
     const MixerLinkSettings settings;
     const bool checkFile;

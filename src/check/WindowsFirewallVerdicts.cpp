@@ -97,17 +97,19 @@ std::vector<CheckFinding> verdicts (const Answers& answers, int port)
             findings.push_back ({ CheckFinding::ok, check, kind + "; the firewall is off for it", {} });
         else if (state.blocksAllInbound)
             findings.push_back ({ CheckFinding::blocking, check, kind + "; the firewall blocks every incoming connection",
-                                  "in Windows Security > Firewall > " + kind + ", clear \"Block all incoming connections\"" });
+                                  "in Windows Security > Firewall > " + kind + ", clear \"Block all incoming connections\"",
+                                  CheckFinding::Kind::windowsFirewallBlocks, kind.upToFirstOccurrenceOf (" ", false, false) });
         else if (answers.rulesWhy.isNotEmpty())
             findings.push_back ({ CheckFinding::unchecked, check, kind + "; the firewall is on; could not check its rules (" + answers.rulesWhy + ")", allowFix });
         else if ((rules.blocked & i.profile) != 0)
             findings.push_back ({ CheckFinding::blocking, check, kind + "; the rule \"" + rules.blockedBy + "\" blocks this program or TCP " + juce::String (port),
-                                  "run allow-firewall.cmd beside qvr-update.exe: it replaces the rules of these tools" });
+                                  "run allow-firewall.cmd beside qvr-update.exe: it replaces the rules of these tools",
+                                  CheckFinding::Kind::windowsFirewallBlocks, kind.upToFirstOccurrenceOf (" ", false, false) });
         else if ((rules.allowed & i.profile) != 0)
             findings.push_back ({ CheckFinding::ok, check, kind + "; the rule \"" + rules.allowedBy + "\" lets the mixer in", {} });
         else
             findings.push_back ({ CheckFinding::warning, check, kind + "; the firewall is on and no rule lets the mixer in yet: Windows asks at the first start",
-                                  allowFix });
+                                  allowFix, CheckFinding::Kind::windowsFirewallAsks, kind.upToFirstOccurrenceOf (" ", false, false) });
     }
 
     return findings;

@@ -233,3 +233,73 @@ TEST_F (WorkflowTest, LanguageListOffersAvailableLanguagesAndSwitchesEveryText)
     component->advancePhase();
     EXPECT_EQ (langs().getSelectedId(), 2);
 }
+
+// No mixer yet: the waiting screen tells the finding that matters most, in the
+// user's language, once per change; it never holds up a mixer that connects.
+TEST_F (WorkflowTest, WaitingScreenTellsWhyNoMixerComesAndLetsTheMixerIn)
+{
+    const auto firewall = "The firewall (nftables) keeps the mixer out. To let it in:\nsudo nft insert rule inet filter input tcp dport 54000 accept";
+    script->hold[connectStep] = true;
+    script->find ({ { CheckFinding::warning, "interface wg0", "...", "...", CheckFinding::Kind::tunnel, "wg0" },
+                    { CheckFinding::blocking, "firewall nftables", "...", "sudo nft insert rule inet filter input tcp dport 54000 accept",
+                      CheckFinding::Kind::firewallBlocks, "nftables" } });
+    goTo (MainComponent::connecting);
+    ASSERT_TRUE (pumpUntil ([&] { return hint().getText() == firewall; })) << hint().getText();
+    EXPECT_TRUE (component->getDescription().endsWith (firewall));
+
+    // The same finding again is not said again; another one is.
+    ASSERT_TRUE (pumpUntil ([&] { return script->looks >= 3; }));
+    EXPECT_EQ (announced.size(), 4);
+    script->find ({});
+    ASSERT_TRUE (pumpUntil ([&] { return hint().getText().startsWith ("No mixer yet? It must be on the same network"); }));
+    EXPECT_EQ (announced[4], hint().getText());
+
+    // A mixer comes while a look runs: the transfer starts at once, and nothing of the hint stays.
+    script->holdLook = true;
+    const int looks = script->looks;
+    ASSERT_TRUE (pumpUntil ([&] { return script->looks > looks; }));
+    script->hold[connectStep] = false;
+    EXPECT_TRUE (pumpUntil ([&] { return component->getPhase() == MainComponent::sending; }, 500));
+    EXPECT_FALSE (hint().isVisible());
+    EXPECT_EQ (component->getDescription(), message().getText());
+
+    // Where listening failed, the box says who holds the port, and still ends in its code.
+    restart (0x0411, { "00000409", "00000411" });
+    script->outcome[connectStep] = 1;
+    script->portFindings = { { CheckFinding::blocking, "TCP port 54000", "...", "...", CheckFinding::Kind::portHeld, "python3 (pid 4242)" } };
+    goTo (MainComponent::connecting);
+    ASSERT_TRUE (pumpUntil ([&] { return ! boxes.empty(); }));
+    EXPECT_EQ (boxes.front().message, juce::String::fromUTF8 ("python3 (pid 4242) が TCP ポート 54000 を使用しています。終了してから、もう一度アップデートしてください。\n\n")
+                                          + TxtLoader::getInstance()->getString (23));
+}
+
+// Every hint fits its two lines of the window in both languages, in the fonts
+// they are drawn in, with the longest names and commands the check gives.
+TEST_F (WorkflowTest, EveryHintFitsTwoLinesInBothLanguages)
+{
+    restart (0x0409, { "00000409", "00000411" });
+    goTo (MainComponent::confirming);
+
+    for (int language = 0; language < 2; ++language)
+    {
+        TxtLoader::getInstance()->setLanguage (language);
+        component->refreshTexts();
+        const auto font = message().getFont();
+
+        for (int kind = 0; kind <= (int) CheckFinding::Kind::windowsFirewallAsks; ++kind)
+            for (const auto status : { CheckFinding::blocking, CheckFinding::warning })
+            {
+                const NetworkHint h { (CheckFinding::Kind) kind, status, kind >= (int) CheckFinding::Kind::windowsFirewallBlocks ? "Public" : "tailscale0",
+                                      "sudo firewall-cmd --zone=public --add-service=qvr-updater", 54000 };
+                const auto text = h.text (language);
+                juce::GlyphArrangement laid;
+                laid.addFittedText (font, text, 0.0f, 0.0f, 350.0f, 34.0f, juce::Justification::topLeft, 2, 0.7f);
+                juce::String drawn;
+
+                for (auto& glyph : laid)
+                    drawn << juce::String::charToString (glyph.getCharacter());
+
+                EXPECT_EQ (drawn.removeCharacters (" \n"), text.removeCharacters (" \n")) << language << " " << kind;
+            }
+    }
+}

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -28,6 +29,18 @@ namespace workflowtest
         std::atomic<bool> hold[3] {}, sawStopRequest { false };
         std::atomic<juce::int64> sent { 0 }, total { 0 };
         std::atomic<double> secondsWithoutTaking { 0.0 };
+
+        // What the network check finds, and a hold that keeps a look running until it is stopped.
+        std::mutex findingsLock;
+        std::vector<CheckFinding> findings, portFindings;
+        std::atomic<int> looks { 0 };
+        std::atomic<bool> holdLook { false };
+
+        void find (std::vector<CheckFinding> f)
+        {
+            const std::lock_guard<std::mutex> guard (findingsLock);
+            findings = std::move (f);
+        }
         std::atomic<int> progressReads { 0 };
     };
 
@@ -113,6 +126,18 @@ namespace workflowtest
             };
             services.quit = [this] { ++quits; };
             services.announce = [this] (const juce::String& text) { announced.add (text); };
+            services.checkNetwork = [s = script] (bool portOnly, const std::function<bool()>& shouldStop)
+            {
+                ++s->looks;
+
+                for (int i = 0; s->holdLook && ! shouldStop() && i < 500; ++i)
+                    juce::Thread::sleep (10);
+
+                const std::lock_guard<std::mutex> guard (s->findingsLock);
+                return portOnly ? s->portFindings : s->findings;
+            };
+            services.hintAfterMs = 30;
+            services.hintEveryMs = 60;
 
             component = std::make_unique<MainComponent> (std::move (services));
             parent.addAndMakeVisible (*component);
@@ -132,6 +157,7 @@ namespace workflowtest
         AlineButton& button2() { return child<AlineButton> ("button2"); }
         juce::ComboBox& langs() { return child<juce::ComboBox> ("langs"); }
         juce::Label& message() { return child<juce::Label> ("Message Label"); }
+        juce::Label& hint() { return child<juce::Label> ("Hint Label"); }
         FlatProgressBar& bar() { return child<FlatProgressBar> ("progress"); }
 
         /** A click through the button's own message, as the framework delivers one. */

@@ -279,6 +279,78 @@ class Commands(E2ECase):
         self.assertNotIn(f"qvr-{demo.pid}-", harness.run(["ip", "netns", "list"]).stdout)
 
 
+class NetworkHint(E2ECase):
+    """When no mixer comes, the waiting screen tells why, from the network check of the
+    tool's own namespace (where this root run may read nftables)."""
+
+    HINT = (80, 56, 360, 36)
+    DROP = "table inet qvrhint { chain input { type filter hook input priority 0; tcp dport 54000 drop; }; }"
+    # Wine has no firewall to ask: there the hint is the general line.
+    FIREWALL_READABLE = True
+
+    def drop_port(self):
+        nft = ["ip", "netns", "exec", self.session.app_ns, "nft"]
+        harness.run(nft + ["-f", "-"], input=self.DROP)
+        self.addCleanup(harness.run, nft + ["delete", "table", "inet", "qvrhint"], check=False)
+        return lambda: harness.run(nft + ["delete", "table", "inet", "qvrhint"])
+
+    def wait_hint(self, app, lang, wanted):
+        x, y, w, h = self.HINT
+        seen = []
+
+        def told():
+            seen.append(ocr(self.session, (app.main.x + x, app.main.y + y, w, h), lang) or "")
+            return wanted(re.sub(r"\s+", "", seen[-1]))
+        try:
+            poll("the hint", 40, told, interval=1)
+        except harness.DriverError:
+            self.fail(f"the hint reads {seen[-1:]!r}")
+
+    # The firewall found (or, under Wine, the general line), then the mixer let in: its transfer
+    # goes through, with no hint left.
+    def test_firewall_hint_then_the_mixer_gets_in(self):
+        let_in = self.drop_port()
+        update = make_update_file(UPDATE_SIZE)
+        app = self.start_app(update)
+        self.to_confirm(app)
+        app.press_first()
+        if self.FIREWALL_READABLE:
+            self.wait_hint(app, "eng", lambda text: "firewall(nftables)" in text and "sudonftinsertrule" in text)
+        else:
+            self.wait_hint(app, "eng", lambda text: "Nomixeryet?Itmustbeonthesamenetwork" in text)
+
+        let_in()
+        sim = self.session.simulator("--timeout", 30)
+        self.assertEqual(sim.result(40)["sha256"], hashlib.sha256(update).hexdigest())
+        app.wait_screen("the finished screen", lambda img: img.ink(self.HINT) == 0 and img.ink(MESSAGE) > 0)
+        app.press_first()
+        self.assertEqual(app.wait_exit(10), 0)
+
+    def test_japanese_start_tells_it_in_japanese(self):
+        self.drop_port()
+        app = self.start_app(lang="ja_JP.UTF-8")
+        self.to_confirm(app)
+        app.press_first()
+        # "firewall ... connection ... permit"
+        self.wait_hint(app, "jpn", lambda text: len(set("ファイアウォール接続許可") & set(text)) >= 6 and "nft" in text)
+        app.press_second()
+        self.dismiss_and_expect_exit(app, app.wait_box())
+
+    # Listening failed: the box names the program that holds the port, and ends in its code.
+    def test_port_held_by_another_program_is_named_in_the_box(self):
+        helper = self.session.spawn(["ip", "netns", "exec", self.session.app_ns, harness.PYTHON, "-c",
+                                     "import socket, time; s = socket.socket(); s.bind(('0.0.0.0', 54000)); s.listen(); time.sleep(60)"])
+        poll("the other program's port", 10, lambda: self.session.listening(54000))
+        app = self.start_app()
+        self.to_confirm(app)
+        app.press_first()
+        box = app.wait_box()
+        text = ocr(self.session, box.rect)
+        if text is not None:
+            self.assertRegex(re.sub(r"\s+", "", text), rf"python3\(pid{helper.pid}\)holdsTCPport54000.*MIXER_C1", text)
+        self.dismiss_and_expect_exit(app, box)
+
+
 def main():
     global BINARY
     args, rest = harness.options("binary")

@@ -29,6 +29,7 @@ CASES = [
     "test_e2e.EndToEnd.test_whole_road",
     "test_e2e.EndToEnd.test_second_start_with_another_file_says_so_above_the_first_copys_own_box",
     "test_e2e.WineCommandLine",
+    "test_e2e.NetworkHint.test_firewall_hint_then_the_mixer_gets_in",
 ]
 
 
@@ -159,6 +160,7 @@ def main():
     test_e2e.WineCommandLine = WineCommandLine
     test_e2e.BINARY = args.binary
     test_e2e.App = WineApp
+    test_e2e.NetworkHint.FIREWALL_READABLE = False
     test_e2e.setUpModule = setup_module
     test_e2e.tearDownModule = teardown_module
     return harness.run_cases(rest, CASES, lambda: test_e2e.SESSION)
