@@ -24,7 +24,7 @@ public:
 /** The running system's language settings. */
 std::unique_ptr<LanguageSource> createSystemLanguageSource();
 
-/** Maps a POSIX locale name ("ja_JP.UTF-8", "en_GB", "C") to a language
+/** POSIX only: maps a locale name ("ja_JP.UTF-8", "en_GB", "C") to a language
     identifier: the primary language with the default sublanguage, English for
     C/POSIX/empty, 0 for a language we have no identifier for.
 */
