@@ -117,6 +117,7 @@ def main():
     session.open()
     pair = Pair(session)
     folder = tempfile.mkdtemp(prefix="qvr-bench.")
+    session.folders.append(folder)  # removed with the pair, also when the run is interrupted
     try:
         if args.only == "soak":
             return soak(session, os.path.join(args.build, "tools", "bench", "qvr_soak_bench"), folder, args.rounds)
