@@ -304,13 +304,15 @@ def soak(session, binary, folder, rounds):
     print(f"\nslowest Cancel of a stalled transfer: {summary['slowest_cancel_ms']:.1f} ms\n")
     print("| after round | first | last | min | max | last changed after round | before the first round |\n"
           "|---|---|---|---|---|---|---|")
-    for key, name in (("fds", "open descriptors"), ("rss_kb", "VmRSS (kB)"), ("threads", "threads")):
+    for key, name in (("fds", "open descriptors"), ("rss_kb", "VmRSS (kB)"), ("threads", "threads"),
+                      ("heap_bytes", "heap in use (bytes)")):
         r = summary[key]
         changed = max((b["round"] for a, b in zip(lines, lines[1:]) if a[key] != b[key]), default="never")
         print(f"| {name} | {r['first']} | {r['last']} | {r['min']} | {r['max']} | {changed} | {summary['before'][key]} |")
-    print("\n| round | kind | outcome | descriptors | VmRSS (kB) | threads |\n|---|---|---|---|---|---|")
+    print("\n| round | kind | outcome | descriptors | VmRSS (kB) | threads | heap in use (bytes) |\n|---|---|---|---|---|---|---|")
     for line in lines[:1] + lines[19::20]:
-        print(f"| {line['round']} | {line['kind']} | {line['outcome']} | {line['fds']} | {line['rss_kb']} | {line['threads']} |")
+        print(f"| {line['round']} | {line['kind']} | {line['outcome']} | {line['fds']} | {line['rss_kb']} | {line['threads']} "
+              f"| {line['heap_bytes']} |")
     for wrong in mixer_wrong:
         print(f"round {wrong[0]} ({wrong[1]}): the simulator saw {wrong[2]}", file=sys.stderr)
     if proc.returncode != 0 or mixer_wrong:
