@@ -7,9 +7,12 @@ real binary under a virtual display; the mixer side is tools/bench/timing_peer.p
 """
 import argparse
 import datetime
+import hashlib
 import json
 import os
 import platform
+import random
+import select
 import statistics
 import subprocess
 import sys
@@ -97,8 +100,10 @@ def main():
     parser.add_argument("--runs", type=int, default=3)
     parser.add_argument("--sizes", default="1,16,64")
     parser.add_argument("--out", default=os.path.join(ROOT, "docs", "performance.md"))
-    parser.add_argument("--only", choices=["all", "transfer", "fleet"], default="all",
-                        help="transfer: only the paced transfers; fleet: only several mixers at once")
+    parser.add_argument("--only", choices=["all", "transfer", "fleet", "soak"], default="all",
+                        help="transfer: only the paced transfers; fleet: only several mixers at once; "
+                             "soak: --rounds transfers in one process, printed, docs/performance.md left alone")
+    parser.add_argument("--rounds", type=int, default=200)
     args = parser.parse_args()
     send = os.path.join(args.build, "tools", "bench", "qvr_send")
     cli = os.path.join(args.build, "src", "cli", "qvr-update")
@@ -112,7 +117,10 @@ def main():
     session.open()
     pair = Pair(session)
     folder = tempfile.mkdtemp(prefix="qvr-bench.")
+    session.folders.append(folder)  # removed with the pair, also when the run is interrupted
     try:
+        if args.only == "soak":
+            return soak(session, os.path.join(args.build, "tools", "bench", "qvr_soak_bench"), folder, args.rounds)
         if args.only == "fleet":
             rows += fleet_figures(session, cli, folder, args.runs)
             return write_report(args.out, rows, args.runs)
@@ -229,6 +237,86 @@ def fleet_figures(session, cli, folder, runs):
     rows.append(("8 mixers connecting over 2 s: start → every mixer served (s)", median(walls), None, "",
                  "the last connects at 2 s and needs 4.1 s"))
     return rows
+
+
+SOAK_SIZE = 256 * 1024
+SOAK_STRANGER = "192.0.2.77"
+# Per kind of round: the simulator's options, and what it must have seen.
+SOAK_MIXER = {
+    "delivered": ((), lambda r, digest: r["result"] == "ok" and r["bytes"] == SOAK_SIZE and r["sha256"] == digest),
+    # Most of the file read, the rest more than its small buffer holds, a pause, then a reset.
+    "reset": (("--rcvbuf", 8192, "--reset-after", SOAK_SIZE - 20000, "--hold", 0.3),
+              lambda r, _: r["result"] == "reset" and r["bytes"] == SOAK_SIZE - 20000),
+    # Stops reading for longer than the benchmark takes to notice and cancel.
+    "stall": (("--rcvbuf", 8192, "--reset-after", 65536, "--hold", 1.2),
+              lambda r, _: r["result"] == "reset" and r["bytes"] == 65536),
+    "stranger": (("--addresses", SOAK_STRANGER),
+                 lambda r, _: r["result"] == "short" and r["announced_length"] is None and r["address"] == SOAK_STRANGER),
+}
+
+
+def soak_line(proc, timeout):
+    ready, _, _ = select.select([proc.stdout], [], [], timeout)
+    line = proc.stdout.readline() if ready else ""
+    if not line.startswith("{"):
+        raise RuntimeError(f"qvr_soak_bench gave no line within {timeout} s (exit {proc.poll()}): {line!r}")
+    return json.loads(line)
+
+
+def soak(session, binary, folder, rounds):
+    """tools/bench/SoakBench.cpp: every round in one process, each against a
+    simulator of its own; prints the figures and a row for every 20th round."""
+    path = os.path.join(folder, "soak.upd")
+    update = driver.make_update_file(SOAK_SIZE)
+    with open(path, "wb") as f:
+        f.write(update)
+    digest = hashlib.sha256(update).hexdigest()
+    kinds = [list(SOAK_MIXER)[n % len(SOAK_MIXER)] for n in range(rounds)]
+    random.Random(7000).shuffle(kinds)
+
+    proc = session.spawn(["ip", "netns", "exec", session.app_ns, binary, path],
+                         stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+    lines, mixer_wrong, start = [], [], time.monotonic()
+    for kind in kinds:
+        options, saw_right = SOAK_MIXER[kind]
+        sim = session.simulator(*options, "--timeout", 20)
+        proc.stdin.write(kind + "\n")
+        proc.stdin.flush()
+        lines.append(soak_line(proc, 60))
+        report = sim.result(30)
+        # One simulator a round: its pipes go with it.
+        session.processes.remove(sim.proc)
+        sim.proc.stdout.close()
+        sim.proc.stderr.close()
+        if not saw_right(report, digest):
+            mixer_wrong.append((len(lines), kind, report))
+        if not lines[-1]["as_expected"]:
+            print(f"round {len(lines)}: {lines[-1]}", file=sys.stderr)
+    proc.stdin.close()
+    summary = soak_line(proc, 30)
+    proc.wait(10)
+    minutes = (time.monotonic() - start) / 60
+
+    print(f"{rounds} rounds in {minutes:.1f} min, {SOAK_SIZE // 1024} KiB file\n")
+    print("| kind | rounds | outcome as expected | the mixer's side as expected |\n|---|---|---|---|")
+    for kind, (good, total) in summary["as_expected"].items():
+        print(f"| {kind} | {total} | {good} | {total - sum(1 for _, k, _ in mixer_wrong if k == kind)} |")
+    print(f"\nslowest Cancel of a stalled transfer: {summary['slowest_cancel_ms']:.1f} ms\n")
+    print("| after round | first | last | min | max | last changed after round | before the first round |\n"
+          "|---|---|---|---|---|---|---|")
+    for key, name in (("fds", "open descriptors"), ("rss_kb", "VmRSS (kB)"), ("threads", "threads"),
+                      ("heap_bytes", "heap in use (bytes)")):
+        r = summary[key]
+        changed = max((b["round"] for a, b in zip(lines, lines[1:]) if a[key] != b[key]), default="never")
+        print(f"| {name} | {r['first']} | {r['last']} | {r['min']} | {r['max']} | {changed} | {summary['before'][key]} |")
+    print("\n| round | kind | outcome | descriptors | VmRSS (kB) | threads | heap in use (bytes) |\n|---|---|---|---|---|---|---|")
+    for line in lines[:1] + lines[19::20]:
+        print(f"| {line['round']} | {line['kind']} | {line['outcome']} | {line['fds']} | {line['rss_kb']} | {line['threads']} "
+              f"| {line['heap_bytes']} |")
+    for wrong in mixer_wrong:
+        print(f"round {wrong[0]} ({wrong[1]}): the simulator saw {wrong[2]}", file=sys.stderr)
+    if proc.returncode != 0 or mixer_wrong:
+        raise SystemExit("soak: some rounds did not end as expected")
 
 
 def cancel_through_screen(build, runs):
