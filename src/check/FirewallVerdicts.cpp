@@ -122,11 +122,12 @@ CheckFinding ufw (const Answer& status, bool enabledAtStart, bool profileInstall
         return line (check, CheckFinding::blocking, "active; " + why, fix);
     };
 
-    for (auto& l : lines)
+    for (auto& full : lines)
     {
-        // To, Action (with its direction) and From, in columns of varying width;
-        // the lines above the table hold no action word.
+        // To, Action (with its direction) and From, in columns of varying width, then
+        // the rule's comment if it has one; the lines above the table hold no action word.
         static const juce::StringArray actions { "ALLOW", "DENY", "REJECT", "LIMIT" };
+        const auto l = full.upToFirstOccurrenceOf (" # ", false, false);
         const auto tokens = words (l);
         const auto actionAt = [&] { for (int i = 0; i < tokens.size(); ++i) if (actions.contains (tokens[i])) return i; return -1; }();
 

@@ -75,6 +75,8 @@ TEST (FirewallVerdicts, RecordedAnswersOfUfwFirewalldAndNft)
     const juce::StringArray eth0 { "eth0" }, both { "qvr0", "eth0" }, eth0AndWlan0 { "eth0", "wlan0" };
     const std::string allowService = " \xe2\x80\x94 fix: sudo firewall-cmd --permanent --zone=public --add-service=qvr-updater && sudo firewall-cmd --reload";
 
+    // The ufw answers were recorded from Debian's ufw 0.36 in a network namespace of their own,
+    // with private copies of /etc/ufw and /etc/default/ufw bind-mounted in a mount namespace.
     const std::pair<std::vector<CheckFinding>, std::string> cases[] = {
         { { firewallverdicts::ufw (absent, false, true, 54000) }, "\xe2\x9c\x93 firewall ufw: not installed" },
         { { firewallverdicts::ufw (answer ("ufw-inactive.txt", 0), true, true, 54000) }, "\xe2\x9c\x93 firewall ufw: inactive" },
@@ -90,6 +92,8 @@ TEST (FirewallVerdicts, RecordedAnswersOfUfwFirewalldAndNft)
           " \xe2\x80\x94 fix: sudo ufw insert 1 allow qvr-updater" },
         { { firewallverdicts::ufw (answer ("ufw-allowed.txt", 0), true, true, 54000) },
           "\xe2\x9c\x93 firewall ufw: active; \"54000/tcp (qvr-updater) ALLOW IN Anywhere\" lets TCP 54000 in" },
+        { { firewallverdicts::ufw (answer ("ufw-comment.txt", 0), true, true, 54000) },
+          "\xe2\x9c\x97 firewall ufw: active; \"54000/tcp DENY IN Anywhere\" refuses TCP 54000 \xe2\x80\x94 fix: sudo ufw insert 1 allow qvr-updater" },
         { firewallverdicts::firewalld (answer ("firewalld-not-running.txt", 252), {}, {}, eth0, true, 54000), "\xe2\x9c\x93 firewall firewalld: not running" },
         { firewallverdicts::firewalld (answer ("firewalld-nonroot.txt", 253), {}, {}, eth0, true, 54000),
           "! firewall firewalld: could not check: firewalld answers only root here \xe2\x80\x94 fix: sudo qvr-update --check" },
