@@ -7,7 +7,8 @@
 
 /** The firewall's part of qvr-update's network check: whether a new TCP
     connection from the mixer to `port` would get in, as far as the system lets
-    this user see, one line per firewall or network profile. Only ever asks:
+    this user see, one line per firewall (per zone, or per interface where the
+    rules differ between them) or network profile. Only ever asks:
     nothing on the machine changes. Linux asks ufw, firewalld and nftables;
     Windows asks the network list and Windows Defender Firewall.
 */

@@ -162,7 +162,7 @@ std::vector<CheckFinding> checkFirewall (const std::vector<Ipv4Interface>& inter
 
     const auto ufw = ask ("ufw", { "status", "verbose" });
     const auto ufwEnabled = systemtext::readFile (juce::File ("/etc/ufw/ufw.conf")).contains ("\nENABLED=yes");
-    lines.push_back (firewallverdicts::ufw (ufw, ufwEnabled, juce::File ("/etc/ufw/applications.d/qvr-updater").existsAsFile(), port));
+    lines = firewallverdicts::ufw (ufw, ufwEnabled, juce::File ("/etc/ufw/applications.d/qvr-updater").existsAsFile(), interfaces, port);
 
     const auto state = ask ("firewall-cmd", { "--state" });
     const auto runs = firewallverdicts::firewalldRuns (state);
