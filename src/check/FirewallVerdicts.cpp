@@ -72,6 +72,29 @@ namespace
         return true;
     }
 
+    // True when a ufw source such as "192.0.2.0/24" or "192.0.2.7" holds every
+    // address of the interface's subnet: every mixer there.
+    bool sourceHoldsSubnet (const juce::String& source, const Ipv4Interface& i)
+    {
+        const auto bytes = juce::StringArray::fromTokens (source.upToFirstOccurrenceOf ("/", false, false), ".", "");
+        const auto bits = source.contains ("/") ? source.fromFirstOccurrenceOf ("/", false, false) : juce::String ("32");
+        std::uint32_t network = 0;
+
+        if (bytes.size() != 4 || bits.isEmpty() || ! bits.containsOnly ("0123456789") || bits.getIntValue() > 32)
+            return false;
+
+        for (auto& b : bytes)
+        {
+            if (b.isEmpty() || ! b.containsOnly ("0123456789") || b.getIntValue() > 255)
+                return false;
+
+            network = (network << 8) | (std::uint32_t) b.getIntValue();
+        }
+
+        const auto mask = bits.getIntValue() == 0 ? 0u : 0xffffffffu << (32 - bits.getIntValue());
+        return (mask & ~i.netmask) == 0 && ((network ^ i.address) & mask) == 0;
+    }
+
     // One incoming ufw rule for TCP to the port.
     struct UfwRule
     {
@@ -80,8 +103,8 @@ namespace
     };
 
     // ufw's verdict on a new connection from a mixer on interface `i`: the
-    // first rule that holds there for every source decides, else the default
-    // for incoming connections.
+    // first rule that holds there for every mixer on its subnet decides, else
+    // the default for incoming connections.
     CheckFinding ufwOn (const std::vector<UfwRule>& rules, const juce::String& incoming, const Ipv4Interface& i,
                         const juce::String& allowIt, int port)
     {
@@ -104,7 +127,7 @@ namespace
             if (r.onInterface.isNotEmpty() && r.onInterface != systemtext::readable (i.name))
                 continue;
 
-            if (r.from != "Anywhere")
+            if (r.from != "Anywhere" && ! sourceHoldsSubnet (r.from, i))
             {
                 onlyFromSome = onlyFromSome.isEmpty() && r.allows ? r.text : onlyFromSome;
                 continue;

@@ -21,9 +21,10 @@ namespace firewallverdicts
     };
 
     /** `ufw status verbose`, for each of the interfaces the update uses (no
-        interface: one unnamed): a rule "on IFACE" holds there alone. One line
-        where they all come to the same, else one per verdict, naming its
-        interfaces. enabledAtStart is ENABLED in /etc/ufw/ufw.conf,
+        interface: one unnamed): a rule "on IFACE" holds there alone, and a
+        source range that holds an interface's subnet lets every mixer there
+        in. One line where they all come to the same, else one per verdict,
+        naming its interfaces. enabledAtStart is ENABLED in /etc/ufw/ufw.conf,
         which anyone may read, while only root may ask ufw itself.
     */
     std::vector<CheckFinding> ufw (const Answer& status, bool enabledAtStart, bool profileInstalled,
