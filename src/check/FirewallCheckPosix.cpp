@@ -47,12 +47,16 @@ namespace
 
     // Runs a program with the C locale (its words, not a translation, are
     // what the verdicts read) and collects what it prints. It gets the time
-    // limit for its output and its exit together: a program still running
-    // then is killed with whatever it started.
-    Answer ask (const juce::String& program, const juce::StringArray& arguments)
+    // limit for its output and its exit together, looked at in short slices
+    // so that a stop is seen at once; a program still running when either
+    // comes is killed with whatever it started.
+    Answer ask (const juce::String& program, const juce::StringArray& arguments, const std::function<bool()>& shouldStop)
     {
         Answer answer;
         const auto path = findProgram (program);
+
+        if (shouldStop && shouldStop())
+            return { true, -1, "stopped" };
 
         if (path == juce::File())
         {
@@ -123,7 +127,7 @@ namespace
 
         while (! (outputEnded && reaped (pid, status)))
         {
-            if (std::chrono::steady_clock::now() >= deadline)
+            if ((shouldStop && shouldStop()) || std::chrono::steady_clock::now() >= deadline)
             {
                 ::kill (-pid, SIGKILL);
 
@@ -162,7 +166,7 @@ namespace
     }
 }
 
-std::vector<CheckFinding> checkFirewall (const std::vector<Ipv4Interface>& interfaces, int port)
+std::vector<CheckFinding> checkFirewall (const std::vector<Ipv4Interface>& interfaces, int port, const std::function<bool()>& shouldStop)
 {
     juce::StringArray names;
 
@@ -172,14 +176,14 @@ std::vector<CheckFinding> checkFirewall (const std::vector<Ipv4Interface>& inter
 
     std::vector<CheckFinding> lines;
 
-    const auto ufw = ask ("ufw", { "status", "verbose" });
+    const auto ufw = ask ("ufw", { "status", "verbose" }, shouldStop);
     const auto ufwEnabled = systemtext::readFile (juce::File ("/etc/ufw/ufw.conf")).contains ("\nENABLED=yes");
     lines = firewallverdicts::ufw (ufw, ufwEnabled, juce::File ("/etc/ufw/applications.d/qvr-updater").existsAsFile(), interfaces, port);
 
-    const auto state = ask ("firewall-cmd", { "--state" });
+    const auto state = ask ("firewall-cmd", { "--state" }, shouldStop);
     const auto runs = firewallverdicts::firewalldRuns (state);
-    const auto defaultZone = runs ? ask ("firewall-cmd", { "--get-default-zone" }) : Answer();
-    const auto zones = runs ? ask ("firewall-cmd", { "--list-all-zones" }) : Answer();
+    const auto defaultZone = runs ? ask ("firewall-cmd", { "--get-default-zone" }, shouldStop) : Answer();
+    const auto zones = runs ? ask ("firewall-cmd", { "--list-all-zones" }, shouldStop) : Answer();
     const auto service = juce::File ("/usr/lib/firewalld/services/qvr-updater.xml").existsAsFile()
                       || juce::File ("/etc/firewalld/services/qvr-updater.xml").existsAsFile();
 
@@ -188,7 +192,7 @@ std::vector<CheckFinding> checkFirewall (const std::vector<Ipv4Interface>& inter
 
     // With ufw or firewalld in charge, the rules are theirs and their lines say it.
     if (! runs && ! firewallverdicts::ufwMayBeOn (ufw, ufwEnabled))
-        lines.push_back (firewallverdicts::nftables (ask ("nft", { "-j", "list", "ruleset" }), names, port));
+        lines.push_back (firewallverdicts::nftables (ask ("nft", { "-j", "list", "ruleset" }, shouldStop), names, port));
 
     return lines;
 }

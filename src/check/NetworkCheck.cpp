@@ -48,8 +48,8 @@ namespace
     }
 }
 
-NetworkCheck::NetworkCheck (MixerLinkSettings s, bool withFile)
-    : settings (std::move (s)), checkFile (withFile)
+NetworkCheck::NetworkCheck (MixerLinkSettings s, bool withFile, std::function<bool()> stop)
+    : settings (std::move (s)), checkFile (withFile), shouldStop (std::move (stop))
 {
 }
 
@@ -131,7 +131,7 @@ CheckFinding NetworkCheck::fileFinding() const
 {
     const auto& file = settings.updateFile;
     const auto check = "file " + file.getFullPathName();
-    const auto reading = UpdateEnvironment::readFile (file, {}, true);
+    const auto reading = UpdateEnvironment::readFile (file, shouldStop, true);
 
     if (UpdateEnvironment::checkUpdateFile (reading) != UpdateEnvironment::ok)
         return { CheckFinding::blocking, check, describeFileProblem (file, reading),
@@ -153,7 +153,7 @@ void NetworkCheck::addPortFindings (const std::vector<Ipv4Interface>& usable)
 
         case portprobe::PortState::held:
         {
-            const auto holders = portprobe::tcpPortHolders (settings.listenerPort);
+            const auto holders = portprobe::tcpPortHolders (settings.listenerPort, shouldStop);
             const auto named = holders.size() > 0 && ! holders[0].startsWith ("a program of");
             findings.push_back ({ CheckFinding::blocking, tcp,
                                   holders.isEmpty() ? "taken, though no program that listens there could be found (" + why + ")"
@@ -190,34 +190,52 @@ void NetworkCheck::addPortFindings (const std::vector<Ipv4Interface>& usable)
                               "disconnect the VPN, or let it leave the local network alone" });
 }
 
-std::vector<CheckFinding> NetworkCheck::run()
+void NetworkCheck::addInterfaceFindings (std::vector<Ipv4Interface>& interfaces, std::vector<Ipv4Interface>& usable)
 {
-    findings.clear();
-
-    if (checkFile)
-        findings.push_back (fileFinding());
-
-    std::vector<Ipv4Interface> interfaces, usable;
     const auto query = settings.interfaces ? settings.interfaces (interfaces) : InterfaceQueryResult::cannotSetUp;
 
-    if (query == InterfaceQueryResult::ok)
-    {
-        for (auto& f : interfaceFindings (interfaces))
-            findings.push_back (f);
-
-        interfaces.erase (std::remove_if (interfaces.begin(), interfaces.end(), [] (auto& i) { return i.address == skippedAddress; }), interfaces.end());
-        std::copy_if (interfaces.begin(), interfaces.end(), std::back_inserter (usable), canReachMixers);
-    }
-    else
+    if (query != InterfaceQueryResult::ok)
     {
         findings.push_back ({ CheckFinding::blocking, "interfaces", "the system did not list them (the update stops with I" + juce::String ((int) query) + ")",
                               "check again; if it stays, restart the computer's network" });
+        return;
     }
 
-    addPortFindings (usable);
-
-    for (auto& f : checkFirewall (interfaces, settings.listenerPort))
+    for (auto& f : interfaceFindings (interfaces))
         findings.push_back (f);
+
+    interfaces.erase (std::remove_if (interfaces.begin(), interfaces.end(), [] (auto& i) { return i.address == skippedAddress; }), interfaces.end());
+    std::copy_if (interfaces.begin(), interfaces.end(), std::back_inserter (usable), canReachMixers);
+}
+
+std::vector<CheckFinding> NetworkCheck::run()
+{
+    findings.clear();
+    std::vector<Ipv4Interface> interfaces, usable;
+
+    // A look cut short has seen only part of what it looks at: its lines would
+    // not be true, so they go, and no look starts after a stop.
+    const auto look = [this] (const std::function<void()>& lookAt)
+    {
+        const auto before = findings.size();
+        lookAt();
+
+        if (stopped())
+            findings.resize (before);
+
+        return ! stopped();
+    };
+
+    if ((checkFile && ! look ([this] { findings.push_back (fileFinding()); }))
+        || ! look ([&] { addInterfaceFindings (interfaces, usable); })
+        || ! look ([&] { addPortFindings (usable); }))
+        return findings;
+
+    look ([&]
+          {
+              for (auto& f : checkFirewall (interfaces, settings.listenerPort, shouldStop))
+                  findings.push_back (f);
+          });
 
     return findings;
 }

@@ -17,11 +17,14 @@
 class NetworkCheck final
 {
 public:
-    /** checkFile: whether the settings' update file gets a finding of its own. */
-    NetworkCheck (MixerLinkSettings settings, bool checkFile);
+    /** checkFile: whether the settings' update file gets a finding of its own.
+        shouldStop is looked at throughout, a firewall program's wait included.
+    */
+    NetworkCheck (MixerLinkSettings settings, bool checkFile, std::function<bool()> shouldStop = {});
 
     /** Looks, in the order the findings come: the file, the interfaces, the
-        ports, the firewall.
+        ports, the firewall. Once shouldStop says so it ends at once with the
+        findings of the looks done by then.
     */
     std::vector<CheckFinding> run();
 
@@ -33,10 +36,13 @@ public:
 
 private:
     CheckFinding fileFinding() const;
+    void addInterfaceFindings (std::vector<Ipv4Interface>& interfaces, std::vector<Ipv4Interface>& usable);
     void addPortFindings (const std::vector<Ipv4Interface>& usable);
+    bool stopped() const { return shouldStop && shouldStop(); }
 
     const MixerLinkSettings settings;
     const bool checkFile;
+    const std::function<bool()> shouldStop;
     std::vector<CheckFinding> findings;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (NetworkCheck)

@@ -144,6 +144,28 @@ class CommandLine(unittest.TestCase):
         self.assertTrue(out.endswith("\nthe update file fails the check\n"), out)
         self.assertEqual(probe.count(), 0, "the check announced")
 
+    def test_check_ends_at_once_on_ctrl_c_or_term_and_kills_the_firewall_program_it_waits_for(self):
+        with open(self.folder / "big.upd", "wb") as big:  # seconds to read and hash
+            big.write(b"QVR-7000")
+            big.truncate(3_500_000_000)
+        for sig, args, name, sbin in ((signal.SIGINT, [], "big.upd", None),
+                                      (signal.SIGTERM, ["--json"], "fw.upd", {"ufw": f"echo $$ > {self.folder}/ufw.pid; exec sleep 60"})):
+            with self.subTest(signal=sig):
+                proc, path = self.start("--check", *args, update=make_update_file(1000) if sbin else None, name=name, sbin=sbin)
+                poll("ufw asked", 10, (self.folder / "ufw.pid").exists) if sbin else time.sleep(0.3)
+                proc.send_signal(sig)
+                signalled = time.monotonic()
+                code, out, err = self.finish(proc, 30)
+                self.assertLess(time.monotonic() - signalled, 1.0)
+                if not sbin:
+                    self.assertEqual((code, out), (130, "interrupted before the check was done\n"), err)
+                    continue
+                result = json.loads(out)  # the only line on stdout: the findings before ufw's
+                self.assertEqual(([c["check"] for c in result["checks"]], result["exit"], code),
+                                 ([f"file {path}", "interface qvr0", "TCP port 54000", "UDP announcements to port 56000"], 130, 130))
+                self.assertTrue(err.endswith("\ninterrupted before the check was done\n"), err)
+                self.assertFalse(Path(f"/proc/{(self.folder / 'ufw.pid').read_text().strip()}").exists(), "ufw still runs")
+
     def test_check_waits_10_s_at_most_for_a_firewall_program_that_closed_its_output(self):
         started = time.monotonic()
         proc, _ = self.start("--check", update=make_update_file(1000), sbin={"firewall-cmd": "exec sleep 60 >&- 2>&-"})
