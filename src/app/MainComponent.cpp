@@ -65,8 +65,8 @@ MainComponent::MainComponent (Services s)
     if (! services.checkNetwork)
         services.checkNetwork = [] (bool portOnly, const std::function<bool()>& shouldStop)
         {
-            return NetworkCheck (MixerLinkSettings {}, false).run (portOnly ? NetworkCheck::Scope::port : NetworkCheck::Scope::whileListening,
-                                                                  shouldStop);
+            return NetworkCheck (MixerLinkSettings {}, false, shouldStop)
+                .run (portOnly ? NetworkCheck::Scope::port : NetworkCheck::Scope::whileListening);
         };
 
     hints = std::make_unique<HintFinder> ([check = services.checkNetwork] (const std::function<bool()>& shouldStop)

@@ -34,13 +34,29 @@ namespace
         return {};
     }
 
+    bool reaped (pid_t pid, int& status)
+    {
+        pid_t r;
+
+        while ((r = ::waitpid (pid, &status, WNOHANG)) < 0 && errno == EINTR)
+        {
+        }
+
+        return r != 0;
+    }
+
     // Runs a program with the C locale (its words, not a translation, are
-    // what the verdicts read), collects what it prints, and never waits past
-    // the time limit: a program still running then is killed.
-    Answer ask (const juce::String& program, const juce::StringArray& arguments)
+    // what the verdicts read) and collects what it prints. It gets the time
+    // limit for its output and its exit together, looked at in short slices
+    // so that a stop is seen at once; a program still running when either
+    // comes is killed with whatever it started.
+    Answer ask (const juce::String& program, const juce::StringArray& arguments, const std::function<bool()>& shouldStop)
     {
         Answer answer;
         const auto path = findProgram (program);
+
+        if (shouldStop && shouldStop())
+            return { true, -1, "stopped" };
 
         if (path == juce::File())
         {
@@ -85,8 +101,15 @@ namespace
         ::posix_spawn_file_actions_adddup2 (&actions, pipeEnds[1], STDERR_FILENO);
         ::posix_spawn_file_actions_addopen (&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
 
+        // A group of its own, so that a kill reaches what it started too (ufw runs iptables).
+        posix_spawnattr_t attributes;
+        ::posix_spawnattr_init (&attributes);
+        ::posix_spawnattr_setflags (&attributes, POSIX_SPAWN_SETPGROUP);
+        ::posix_spawnattr_setpgroup (&attributes, 0);
+
         pid_t pid = -1;
-        const auto spawned = ::posix_spawn (&pid, argv[0], &actions, nullptr, argv.data(), envp.data());
+        const auto spawned = ::posix_spawn (&pid, argv[0], &actions, &attributes, argv.data(), envp.data());
+        ::posix_spawnattr_destroy (&attributes);
         ::posix_spawn_file_actions_destroy (&actions);
         ::close (pipeEnds[1]);
 
@@ -96,61 +119,54 @@ namespace
             return { true, -1, "cannot start " + program };
         }
 
+        constexpr int sliceMs = 10;
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds (commandTimeoutMs);
         std::string output;
-        bool timedOut = false;
+        bool outputEnded = false;
+        int status = 0;
 
-        for (;;)
+        while (! (outputEnded && reaped (pid, status)))
         {
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds> (deadline - std::chrono::steady_clock::now()).count();
-
-            if (left <= 0)
+            if ((shouldStop && shouldStop()) || std::chrono::steady_clock::now() >= deadline)
             {
-                timedOut = true;
-                break;
+                ::kill (-pid, SIGKILL);
+
+                // Gone at once, unless it hangs in the kernel: then not waited for.
+                for (int i = 0; i < 50 && ! reaped (pid, status); ++i)
+                    ::usleep (sliceMs * 1000);
+
+                ::close (pipeEnds[0]);
+                return { true, -1, program + " gave no answer within " + juce::String (commandTimeoutMs / 1000) + " s" };
+            }
+
+            if (outputEnded)
+            {
+                ::usleep (sliceMs * 1000);
+                continue;
             }
 
             pollfd p { pipeEnds[0], POLLIN, 0 };
 
-            const auto ready = ::poll (&p, 1, (int) left);
-
-            if (ready < 0 && errno != EINTR)
-                break;
-
-            if (ready <= 0)
+            if (::poll (&p, 1, sliceMs) <= 0)
                 continue;
 
             char buffer[4096];
             const auto n = ::read (pipeEnds[0], buffer, sizeof (buffer));
 
-            if (n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN))
-                break;
-
             if (n > 0 && output.size() < maxOutput)
                 output.append (buffer, (size_t) n);
+
+            outputEnded = n == 0 || (n < 0 && errno != EINTR && errno != EAGAIN);
         }
 
         ::close (pipeEnds[0]);
-
-        if (timedOut)
-            ::kill (pid, SIGKILL);
-
-        int status = 0;
-
-        while (::waitpid (pid, &status, 0) < 0 && errno == EINTR)
-        {
-        }
-
-        if (timedOut)
-            return { true, -1, program + " gave no answer within " + juce::String (commandTimeoutMs / 1000) + " s" };
-
         answer.exitCode = WIFEXITED (status) ? WEXITSTATUS (status) : -1;
         answer.output = systemtext::readable (output);
         return answer;
     }
 }
 
-std::vector<CheckFinding> checkFirewall (const std::vector<Ipv4Interface>& interfaces, int port)
+std::vector<CheckFinding> checkFirewall (const std::vector<Ipv4Interface>& interfaces, int port, const std::function<bool()>& shouldStop)
 {
     juce::StringArray names;
 
@@ -160,14 +176,14 @@ std::vector<CheckFinding> checkFirewall (const std::vector<Ipv4Interface>& inter
 
     std::vector<CheckFinding> lines;
 
-    const auto ufw = ask ("ufw", { "status", "verbose" });
+    const auto ufw = ask ("ufw", { "status", "verbose" }, shouldStop);
     const auto ufwEnabled = systemtext::readFile (juce::File ("/etc/ufw/ufw.conf")).contains ("\nENABLED=yes");
-    lines.push_back (firewallverdicts::ufw (ufw, ufwEnabled, juce::File ("/etc/ufw/applications.d/qvr-updater").existsAsFile(), port));
+    lines = firewallverdicts::ufw (ufw, ufwEnabled, juce::File ("/etc/ufw/applications.d/qvr-updater").existsAsFile(), interfaces, port);
 
-    const auto state = ask ("firewall-cmd", { "--state" });
+    const auto state = ask ("firewall-cmd", { "--state" }, shouldStop);
     const auto runs = firewallverdicts::firewalldRuns (state);
-    const auto defaultZone = runs ? ask ("firewall-cmd", { "--get-default-zone" }) : Answer();
-    const auto zones = runs ? ask ("firewall-cmd", { "--list-all-zones" }) : Answer();
+    const auto defaultZone = runs ? ask ("firewall-cmd", { "--get-default-zone" }, shouldStop) : Answer();
+    const auto zones = runs ? ask ("firewall-cmd", { "--list-all-zones" }, shouldStop) : Answer();
     const auto service = juce::File ("/usr/lib/firewalld/services/qvr-updater.xml").existsAsFile()
                       || juce::File ("/etc/firewalld/services/qvr-updater.xml").existsAsFile();
 
@@ -176,7 +192,7 @@ std::vector<CheckFinding> checkFirewall (const std::vector<Ipv4Interface>& inter
 
     // With ufw or firewalld in charge, the rules are theirs and their lines say it.
     if (! runs && ! firewallverdicts::ufwMayBeOn (ufw, ufwEnabled))
-        lines.push_back (firewallverdicts::nftables (ask ("nft", { "-j", "list", "ruleset" }), names, port));
+        lines.push_back (firewallverdicts::nftables (ask ("nft", { "-j", "list", "ruleset" }, shouldStop), names, port));
 
     return lines;
 }

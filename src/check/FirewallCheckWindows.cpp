@@ -129,7 +129,7 @@ namespace
     }
 
     // Every rule as the system lists it; the verdicts pick those that matter.
-    HRESULT readRules (INetFwPolicy2& policy, std::vector<windowsfirewall::Rule>& result)
+    HRESULT readRules (INetFwPolicy2& policy, std::vector<windowsfirewall::Rule>& result, const std::function<bool()>& shouldStop)
     {
         Com<INetFwRules> rules;
         Com<IUnknown> enumerator;
@@ -145,7 +145,7 @@ namespace
         if (FAILED (hr))
             return hr;
 
-        for (int i = 0; i < maxItems; ++i)
+        for (int i = 0; i < maxItems && ! (shouldStop && shouldStop()); ++i)
         {
             VARIANT item;
             ::VariantInit (&item);
@@ -202,7 +202,10 @@ namespace
     }
 }
 
-std::vector<CheckFinding> checkFirewall (const std::vector<Ipv4Interface>& interfaces, int port)
+// The network list and the firewall answer through COM within a fraction of a
+// second and start no program, so only the rules, which may be thousands, look
+// at a stop.
+std::vector<CheckFinding> checkFirewall (const std::vector<Ipv4Interface>& interfaces, int port, const std::function<bool()>& shouldStop)
 {
     const ComUse com;
     windowsfirewall::Answers answers;
@@ -235,7 +238,7 @@ std::vector<CheckFinding> checkFirewall (const std::vector<Ipv4Interface>& inter
         answers.privateState = stateOf (*policy.p, windowsfirewall::privateNetwork);
         answers.publicState = stateOf (*policy.p, windowsfirewall::publicNetwork);
 
-        if (const auto read = readRules (*policy.p, answers.rules); FAILED (read))
+        if (const auto read = readRules (*policy.p, answers.rules, shouldStop); FAILED (read))
             answers.rulesWhy = errorText (read);
     }
 

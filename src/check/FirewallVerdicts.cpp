@@ -1,4 +1,5 @@
 #include "check/FirewallVerdicts.h"
+#include "platform/SystemText.h"
 
 #include <algorithm>
 #include <map>
@@ -45,13 +46,11 @@ namespace
         return range.containsOnly ("0123456789:") && low <= port && port <= high;
     }
 
-    // A ufw "To" column, such as "54000/tcp (qvr-updater)", "80,443/tcp",
-    // "Anywhere on eth0" or "192.0.2.1 54000/tcp": true when it takes TCP `port`.
-    bool ufwTargetHolds (const juce::String& to, int port)
+    // A ufw "To" column without its interface, such as "54000/tcp (qvr-updater)",
+    // "80,443/tcp" or "192.0.2.1 54000/tcp": true when it takes TCP `port`.
+    bool ufwTargetHolds (const juce::StringArray& to, int port)
     {
-        const auto tokens = words (to);
-
-        for (auto& t : tokens)
+        for (auto& t : to)
         {
             const auto ports = t.upToFirstOccurrenceOf ("/", false, false);
             const auto protocol = t.fromFirstOccurrenceOf ("/", false, false);
@@ -69,8 +68,84 @@ namespace
             return false;
         }
 
-        // Only addresses and interfaces: every port.
+        // Only addresses: every port.
         return true;
+    }
+
+    // True when a ufw source such as "192.0.2.0/24" or "192.0.2.7" holds every
+    // address of the interface's subnet: every mixer there.
+    bool sourceHoldsSubnet (const juce::String& source, const Ipv4Interface& i)
+    {
+        const auto bytes = juce::StringArray::fromTokens (source.upToFirstOccurrenceOf ("/", false, false), ".", "");
+        const auto bits = source.contains ("/") ? source.fromFirstOccurrenceOf ("/", false, false) : juce::String ("32");
+        std::uint32_t network = 0;
+
+        if (bytes.size() != 4 || bits.isEmpty() || ! bits.containsOnly ("0123456789") || bits.getIntValue() > 32)
+            return false;
+
+        for (auto& b : bytes)
+        {
+            if (b.isEmpty() || ! b.containsOnly ("0123456789") || b.getIntValue() > 255)
+                return false;
+
+            network = (network << 8) | (std::uint32_t) b.getIntValue();
+        }
+
+        const auto mask = bits.getIntValue() == 0 ? 0u : 0xffffffffu << (32 - bits.getIntValue());
+        return (mask & ~i.netmask) == 0 && ((network ^ i.address) & mask) == 0;
+    }
+
+    // One incoming ufw rule for TCP to the port.
+    struct UfwRule
+    {
+        juce::String text, onInterface, from;   // onInterface empty: every interface
+        bool allows = false;
+    };
+
+    // ufw's verdict on a new connection from a mixer on interface `i`: the
+    // first rule that holds there for every mixer on its subnet decides, else
+    // the default for incoming connections.
+    CheckFinding ufwOn (const std::vector<UfwRule>& rules, const juce::String& incoming, const Ipv4Interface& i,
+                        const juce::String& allowIt, int port)
+    {
+        const juce::String check = "firewall ufw";
+        juce::String onlyFromSome;   // an allowing rule for some sources, which the mixer may or may not be
+
+        // An allowing rule goes before a refusing one; on an empty list ufw has no place 1.
+        const auto refused = [&] (const juce::String& why, bool byRule)
+        {
+            const auto fix = (byRule ? "sudo ufw insert 1 allow " : "sudo ufw allow ") + allowIt;
+
+            if (onlyFromSome.isNotEmpty())
+                return line (check, CheckFinding::warning, "active; only \"" + onlyFromSome + "\" lets TCP " + juce::String (port) + " in, from some addresses", fix);
+
+            return line (check, CheckFinding::blocking, "active; " + why, fix);
+        };
+
+        for (auto& r : rules)
+        {
+            if (r.onInterface.isNotEmpty() && r.onInterface != systemtext::readable (i.name))
+                continue;
+
+            if (r.from != "Anywhere" && ! sourceHoldsSubnet (r.from, i))
+            {
+                onlyFromSome = onlyFromSome.isEmpty() && r.allows ? r.text : onlyFromSome;
+                continue;
+            }
+
+            if (r.allows)
+                return line (check, CheckFinding::ok, "active; \"" + r.text + "\" lets TCP " + juce::String (port) + " in");
+
+            return refused ("\"" + r.text + "\" refuses TCP " + juce::String (port), true);
+        }
+
+        if (incoming == "allow")
+            return line (check, CheckFinding::ok, "active; lets everything in that no rule refuses");
+
+        if (incoming == "deny" || incoming == "reject")
+            return refused ("no rule lets TCP " + juce::String (port) + " in (incoming: " + incoming + ")", false);
+
+        return couldNotCheck (check, "ufw status gave no default for incoming connections", "see what sudo ufw status verbose says");
     }
 }
 
@@ -85,82 +160,88 @@ bool ufwMayBeOn (const Answer& status, bool enabledAtStart)
     return ! status.output.contains ("Status: inactive") && enabledAtStart;
 }
 
-CheckFinding ufw (const Answer& status, bool enabledAtStart, bool profileInstalled, int port)
+std::vector<CheckFinding> ufw (const Answer& status, bool enabledAtStart, bool profileInstalled,
+                               const std::vector<Ipv4Interface>& interfaces, int port)
 {
     const juce::String check = "firewall ufw";
     const juce::String allowIt = profileInstalled ? "qvr-updater" : juce::String (port) + "/tcp";
 
     if (! status.installed)
-        return line (check, CheckFinding::ok, "not installed");
+        return { line (check, CheckFinding::ok, "not installed") };
 
     if (status.output.contains ("Status: inactive"))
-        return line (check, CheckFinding::ok, "inactive");
+        return { line (check, CheckFinding::ok, "inactive") };
 
     if (! status.output.contains ("Status: active"))
     {
         if (! enabledAtStart)
-            return line (check, CheckFinding::ok, "not enabled (/etc/ufw/ufw.conf)");
+            return { line (check, CheckFinding::ok, "not enabled (/etc/ufw/ufw.conf)") };
 
         if (needsRoot (status))
-            return couldNotCheck (check, "ufw is enabled, and only root may ask it for its rules", "sudo qvr-update --check");
+            return { couldNotCheck (check, "ufw is enabled, and only root may ask it for its rules", "sudo qvr-update --check") };
 
-        return couldNotCheck (check, "ufw status said \"" + firstLine (status.output) + "\"", "see what sudo ufw status verbose says");
+        return { couldNotCheck (check, "ufw status said \"" + firstLine (status.output) + "\"", "see what sudo ufw status verbose says") };
     }
 
+    std::vector<UfwRule> rules;
     juce::StringArray lines;
     lines.addLines (status.output);
-    juce::String onlyFromSome;   // an allowing rule for some sources, which the mixer may or may not be
 
-    // An allowing rule goes before a refusing one; on an empty list ufw has no place 1.
-    const auto refused = [&] (const juce::String& why, bool byRule)
+    for (auto& full : lines)
     {
-        const auto fix = (byRule ? "sudo ufw insert 1 allow " : "sudo ufw allow ") + allowIt;
-
-        if (onlyFromSome.isNotEmpty())
-            return line (check, CheckFinding::warning, "active; only \"" + onlyFromSome + "\" lets TCP " + juce::String (port) + " in, from some addresses", fix);
-
-        return line (check, CheckFinding::blocking, "active; " + why, fix);
-    };
-
-    for (auto& l : lines)
-    {
-        // To, Action (with its direction) and From, in columns of varying width;
-        // the lines above the table hold no action word.
+        // To, Action (with its direction) and From, in columns of varying width, then
+        // the rule's comment if it has one; the lines above the table hold no action word.
         static const juce::StringArray actions { "ALLOW", "DENY", "REJECT", "LIMIT" };
+        const auto l = full.upToFirstOccurrenceOf (" # ", false, false);
         const auto tokens = words (l);
         const auto actionAt = [&] { for (int i = 0; i < tokens.size(); ++i) if (actions.contains (tokens[i])) return i; return -1; }();
 
         if (actionAt < 1 || l.contains ("(v6)") || tokens[actionAt + 1] == "OUT" || tokens[actionAt + 1] == "FWD")
             continue;
 
-        const auto rule = tokens.joinIntoString (" ");
-        const auto allows = tokens[actionAt] == "ALLOW" || tokens[actionAt] == "LIMIT";
+        // "54000/tcp on eth0": the rule holds on that interface alone.
+        auto to = words (l.substring (0, l.indexOf (tokens[actionAt])));
+        const auto onAt = to.indexOf ("on");
+        const auto onInterface = onAt >= 0 ? to[onAt + 1] : juce::String();
+
+        if (onAt >= 0)
+            to.removeRange (onAt, 2);
+
+        if (! ufwTargetHolds (to, port))
+            continue;
+
         const auto fromAt = actionAt + (tokens[actionAt + 1] == "IN" ? 2 : 1);
-
-        if (! ufwTargetHolds (l.substring (0, l.indexOf (tokens[actionAt])).trim(), port))
-            continue;
-
-        if (tokens[fromAt] != "Anywhere" || fromAt + 1 < tokens.size())
-        {
-            onlyFromSome = onlyFromSome.isEmpty() && allows ? rule : onlyFromSome;
-            continue;
-        }
-
-        if (allows)
-            return line (check, CheckFinding::ok, "active; \"" + rule + "\" lets TCP " + juce::String (port) + " in");
-
-        return refused ("\"" + rule + "\" refuses TCP " + juce::String (port), true);
+        rules.push_back ({ tokens.joinIntoString (" "), onInterface, tokens.joinIntoString (" ", fromAt),
+                           tokens[actionAt] == "ALLOW" || tokens[actionAt] == "LIMIT" });
     }
 
     const auto incoming = status.output.fromFirstOccurrenceOf ("Default: ", false, false).upToFirstOccurrenceOf (" (incoming)", false, false);
 
-    if (incoming == "allow")
-        return line (check, CheckFinding::ok, "active; lets everything in that no rule refuses");
+    // Each interface the update uses on its own, in one line where they all come to the same.
+    std::vector<std::pair<CheckFinding, juce::StringArray>> verdicts;
 
-    if (incoming == "deny" || incoming == "reject")
-        return refused ("no rule lets TCP " + juce::String (port) + " in (incoming: " + incoming + ")", false);
+    for (auto& i : interfaces.empty() ? std::vector<Ipv4Interface> (1) : interfaces)
+    {
+        const auto f = ufwOn (rules, incoming, i, allowIt, port);
+        auto same = std::find_if (verdicts.begin(), verdicts.end(), [&] (auto& v) { return v.first.detail == f.detail && v.first.status == f.status; });
 
-    return couldNotCheck (check, "ufw status gave no default for incoming connections", "see what sudo ufw status verbose says");
+        if (same == verdicts.end())
+            same = verdicts.insert (verdicts.end(), { f, {} });
+
+        same->second.add (i.name.empty() ? juce::IPAddress (i.address).toString() : systemtext::readable (i.name));
+    }
+
+    std::vector<CheckFinding> result;
+
+    for (auto& [f, on] : verdicts)
+    {
+        result.push_back (f);
+
+        if (verdicts.size() > 1)
+            result.back().check << " (" << on.joinIntoString (", ") << ")";
+    }
+
+    return result;
 }
 
 //==============================================================================

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "check/CheckFinding.h"
+#include "platform/NetworkInterfaces.h"
 
 /** The answers of ufw, firewall-cmd and nft, as any program may ask for them,
     turned into lines of qvr-update's network check. These only read text: the
@@ -19,10 +20,15 @@ namespace firewallverdicts
         juce::String output;   // standard output and standard error, as they came
     };
 
-    /** `ufw status verbose`. enabledAtStart is ENABLED in /etc/ufw/ufw.conf,
+    /** `ufw status verbose`, for each of the interfaces the update uses (no
+        interface: one unnamed): a rule "on IFACE" holds there alone, and a
+        source range that holds an interface's subnet lets every mixer there
+        in. One line where they all come to the same, else one per verdict,
+        naming its interfaces. enabledAtStart is ENABLED in /etc/ufw/ufw.conf,
         which anyone may read, while only root may ask ufw itself.
     */
-    CheckFinding ufw (const Answer& status, bool enabledAtStart, bool profileInstalled, int port);
+    std::vector<CheckFinding> ufw (const Answer& status, bool enabledAtStart, bool profileInstalled,
+                                   const std::vector<Ipv4Interface>& interfaces, int port);
 
     /** True when ufw's rules are in force, or may be and ufw would not say. */
     bool ufwMayBeOn (const Answer& status, bool enabledAtStart);

@@ -48,8 +48,8 @@ namespace
     }
 }
 
-NetworkCheck::NetworkCheck (MixerLinkSettings s, bool withFile)
-    : settings (std::move (s)), checkFile (withFile)
+NetworkCheck::NetworkCheck (MixerLinkSettings s, bool withFile, std::function<bool()> stop)
+    : settings (std::move (s)), checkFile (withFile), shouldStop (std::move (stop))
 {
 }
 
@@ -96,10 +96,10 @@ std::vector<CheckFinding> NetworkCheck::interfaceFindings (const std::vector<Ipv
 
     if (result.empty())
         result.push_back ({ CheckFinding::blocking, "interfaces", "no IPv4 interface besides 127.0.0.1 (the update stops with I9)",
-                            "connect this computer to the mixer's network by cable or Wi-Fi", CheckFinding::Kind::noInterface, {} });
+                            "connect this computer to the mixer's network by cable or Wi-Fi", CheckFinding::Kind::noInterface });
     else if (! anyReaches)
         result.push_back ({ CheckFinding::blocking, "interfaces", "none where a mixer could hear the announcements",
-                            "connect this computer to the mixer's network by cable or Wi-Fi", CheckFinding::Kind::noReachableInterface, {} });
+                            "connect this computer to the mixer's network by cable or Wi-Fi", CheckFinding::Kind::noReachableInterface });
 
     return result;
 }
@@ -133,7 +133,7 @@ CheckFinding NetworkCheck::fileFinding() const
 {
     const auto& file = settings.updateFile;
     const auto check = "file " + file.getFullPathName();
-    const auto reading = UpdateEnvironment::readFile (file, {}, true);
+    const auto reading = UpdateEnvironment::readFile (file, shouldStop, true);
 
     if (UpdateEnvironment::checkUpdateFile (reading) != UpdateEnvironment::ok)
         return { CheckFinding::blocking, check, describeFileProblem (file, reading),
@@ -155,7 +155,7 @@ void NetworkCheck::addTcpFinding()
 
         case portprobe::PortState::held:
         {
-            const auto holders = portprobe::tcpPortHolders (settings.listenerPort);
+            const auto holders = portprobe::tcpPortHolders (settings.listenerPort, shouldStop);
             const auto named = holders.size() > 0 && ! holders[0].startsWith ("a program of");
             findings.push_back ({ CheckFinding::blocking, tcp,
                                   holders.isEmpty() ? "taken, though no program that listens there could be found (" + why + ")"
@@ -194,49 +194,62 @@ void NetworkCheck::addUdpFinding (const std::vector<Ipv4Interface>& usable)
         findings.push_back ({ CheckFinding::ok, udp, usable.empty() ? "no interface to announce on" : "can leave from every interface's own address", {} });
     else
         findings.push_back ({ CheckFinding::warning, udp, astray.joinIntoString ("; ") + ": a VPN or another route takes them",
-                              "disconnect the VPN, or let it leave the local network alone", CheckFinding::Kind::announcementsAstray, {} });
+                              "disconnect the VPN, or let it leave the local network alone", CheckFinding::Kind::announcementsAstray });
 }
 
-std::vector<CheckFinding> NetworkCheck::run (Scope scope, const std::function<bool()>& shouldStop)
+void NetworkCheck::addInterfaceFindings (std::vector<Ipv4Interface>& interfaces, std::vector<Ipv4Interface>& usable)
 {
-    findings.clear();
-    const auto stopped = [&] { return shouldStop && shouldStop(); };
-
-    if (scope == Scope::port)
-    {
-        addTcpFinding();
-        return findings;
-    }
-
-    if (checkFile)
-        findings.push_back (fileFinding());
-
-    std::vector<Ipv4Interface> interfaces, usable;
     const auto query = settings.interfaces ? settings.interfaces (interfaces) : InterfaceQueryResult::cannotSetUp;
 
-    if (query == InterfaceQueryResult::ok)
-    {
-        for (auto& f : interfaceFindings (interfaces))
-            findings.push_back (f);
-
-        interfaces.erase (std::remove_if (interfaces.begin(), interfaces.end(), [] (auto& i) { return i.address == skippedAddress; }), interfaces.end());
-        std::copy_if (interfaces.begin(), interfaces.end(), std::back_inserter (usable), canReachMixers);
-    }
-    else
+    if (query != InterfaceQueryResult::ok)
     {
         findings.push_back ({ CheckFinding::blocking, "interfaces", "the system did not list them (the update stops with I" + juce::String ((int) query) + ")",
                               "check again; if it stays, restart the computer's network" });
+        return;
     }
 
-    if (scope == Scope::everything && ! stopped())
-        addTcpFinding();
+    for (auto& f : interfaceFindings (interfaces))
+        findings.push_back (f);
 
-    if (! stopped())
-        addUdpFinding (usable);
+    interfaces.erase (std::remove_if (interfaces.begin(), interfaces.end(), [] (auto& i) { return i.address == skippedAddress; }), interfaces.end());
+    std::copy_if (interfaces.begin(), interfaces.end(), std::back_inserter (usable), canReachMixers);
+}
 
-    if (! stopped())
-        for (auto& f : checkFirewall (interfaces, settings.listenerPort))
-            findings.push_back (f);
+std::vector<CheckFinding> NetworkCheck::run (Scope scope)
+{
+    findings.clear();
+    std::vector<Ipv4Interface> interfaces, usable;
+
+    // A look cut short has seen only part of what it looks at: its lines would
+    // not be true, so they go, and no look starts after a stop.
+    const auto look = [this] (const std::function<void()>& lookAt)
+    {
+        const auto before = findings.size();
+        lookAt();
+
+        if (stopped())
+            findings.resize (before);
+
+        return ! stopped();
+    };
+
+    if (scope == Scope::port)
+    {
+        look ([this] { addTcpFinding(); });
+        return findings;
+    }
+
+    if ((checkFile && ! look ([this] { findings.push_back (fileFinding()); }))
+        || ! look ([&] { addInterfaceFindings (interfaces, usable); })
+        || (scope == Scope::everything && ! look ([this] { addTcpFinding(); }))
+        || ! look ([&] { addUdpFinding (usable); }))
+        return findings;
+
+    look ([&]
+          {
+              for (auto& f : checkFirewall (interfaces, settings.listenerPort, shouldStop))
+                  findings.push_back (f);
+          });
 
     return findings;
 }

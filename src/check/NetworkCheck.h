@@ -17,8 +17,10 @@
 class NetworkCheck final
 {
 public:
-    /** checkFile: whether the settings' update file gets a finding of its own. */
-    NetworkCheck (MixerLinkSettings settings, bool checkFile);
+    /** checkFile: whether the settings' update file gets a finding of its own.
+        shouldStop is looked at throughout, a firewall program's wait included.
+    */
+    NetworkCheck (MixerLinkSettings settings, bool checkFile, std::function<bool()> shouldStop = {});
 
     /** What a run looks at. */
     enum class Scope
@@ -29,9 +31,10 @@ public:
     };
 
     /** Looks, in the order the findings come: the file, the interfaces, the
-        ports, the firewall. shouldStop ends it early, with the findings so far.
+        ports, the firewall. Once shouldStop says so it ends at once with the
+        findings of the looks done by then.
     */
-    std::vector<CheckFinding> run (Scope scope = Scope::everything, const std::function<bool()>& shouldStop = {});
+    std::vector<CheckFinding> run (Scope scope = Scope::everything);
 
     /** What each interface the update would announce on means for the mixer. */
     static std::vector<CheckFinding> interfaceFindings (const std::vector<Ipv4Interface>& interfaces);
@@ -41,11 +44,14 @@ public:
 
 private:
     CheckFinding fileFinding() const;
+    void addInterfaceFindings (std::vector<Ipv4Interface>& interfaces, std::vector<Ipv4Interface>& usable);
     void addTcpFinding();
     void addUdpFinding (const std::vector<Ipv4Interface>& usable);
+    bool stopped() const { return shouldStop && shouldStop(); }
 
     const MixerLinkSettings settings;
     const bool checkFile;
+    const std::function<bool()> shouldStop;
     std::vector<CheckFinding> findings;
 
     JUCE_DECLARE_NON_COPYABLE_WITH_LEAK_DETECTOR (NetworkCheck)

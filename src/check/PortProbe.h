@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 
 #include <juce_core/juce_core.h>
 
@@ -21,8 +22,10 @@ namespace portprobe
     /** Binds TCP `port` on every address the way the listener will, and lets it go again without listening. */
     PortState tcpPortState (int port, juce::String& why);
 
-    /** The programs listening on TCP `port`, each as "name (pid N)", or as far as this user may see. */
-    juce::StringArray tcpPortHolders (int port);
+    /** The programs listening on TCP `port`, each as "name (pid N)", or as
+        far as this user may see; those found by then once shouldStop says so.
+    */
+    juce::StringArray tcpPortHolders (int port, const std::function<bool()>& shouldStop);
 
     /** The address a datagram to `broadcast` would leave from, found by
         routing alone; 0 when it could not leave, and then `why` says why.

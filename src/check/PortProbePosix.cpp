@@ -97,7 +97,7 @@ PortState tcpPortState (int port, juce::String& why)
     return error == EADDRINUSE ? PortState::held : PortState::unknown;
 }
 
-juce::StringArray tcpPortHolders (int port)
+juce::StringArray tcpPortHolders (int port, const std::function<bool()>& shouldStop)
 {
     juce::StringArray owners, holders;
     const auto inodes = listeningInodes (port, owners);
@@ -109,7 +109,8 @@ juce::StringArray tcpPortHolders (int port)
     // open; other users' processes stay hidden unless we are root.
     if (auto* proc = ::opendir ("/proc"))
     {
-        while (auto* process = ::readdir (proc))
+        // Thousands of processes, each with its descriptors, take a while to look through.
+        while (auto* process = shouldStop && shouldStop() ? nullptr : ::readdir (proc))
         {
             const std::string pid (process->d_name);
 

@@ -75,7 +75,8 @@ PortState tcpPortState (int port, juce::String& why)
     return error == WSAEADDRINUSE || error == WSAEACCES ? PortState::held : PortState::unknown;
 }
 
-juce::StringArray tcpPortHolders (int port)
+// One table read, which takes no time worth stopping.
+juce::StringArray tcpPortHolders (int port, const std::function<bool()>&)
 {
     juce::StringArray holders;
     std::vector<char> buffer;

@@ -49,7 +49,7 @@ juce::String toText (const CheckFinding& f)
     return mark (f.status) + " " + f.check + ": " + f.detail + (f.fix.isEmpty() ? juce::String() : juce::String::fromUTF8 (" \xe2\x80\x94 fix: ") + f.fix);
 }
 
-juce::String toLines (const std::vector<CheckFinding>& findings, bool fileChecked, bool quiet)
+juce::String toLines (const std::vector<CheckFinding>& findings, int status, bool quiet)
 {
     const auto blockingCount = std::count_if (findings.begin(), findings.end(), blocks);
     const auto unchecked = std::count_if (findings.begin(), findings.end(), [] (auto& f) { return f.status == CheckFinding::unchecked; });
@@ -59,7 +59,9 @@ juce::String toLines (const std::vector<CheckFinding>& findings, bool fileChecke
         if (! quiet || f.status != CheckFinding::ok)
             text << toText (f) << "\n";
 
-    if (fileFails (findings, fileChecked))
+    if (status == exitstatus::interrupted)
+        text << "interrupted before the check was done\n";
+    else if (status == exitstatus::checksFailed)
         text << "the update file fails the check\n";
     else if (blockingCount > 0)
         text << juce::String ((int) blockingCount) << (blockingCount == 1 ? " finding" : " findings")

@@ -19,8 +19,10 @@ namespace checkreport
     /** One finding as a terminal shows it. */
     juce::String toText (const CheckFinding& finding);
 
-    /** The lines (without those marked ✓ when quiet) and the closing line. */
-    juce::String toLines (const std::vector<CheckFinding>& findings, bool fileChecked, bool quiet);
+    /** The lines (without those marked ✓ when quiet) and the closing line,
+        which tells the exit status: what failed, what blocks, or an interrupt.
+    */
+    juce::String toLines (const std::vector<CheckFinding>& findings, int exitStatus, bool quiet);
 
     /** {"checks": [{"check", "status", "detail", "fix"}, ...], "exit": N} */
     juce::String toJson (const std::vector<CheckFinding>& findings, int exitStatus);

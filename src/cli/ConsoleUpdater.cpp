@@ -177,15 +177,15 @@ int ConsoleUpdater::run (const std::atomic<bool>& interruptRequested)
     return status;
 }
 
-int ConsoleUpdater::check (const std::atomic<bool>&)
+int ConsoleUpdater::check (const std::atomic<bool>& interruptRequested)
 {
     const bool withFile = options.file.isNotEmpty();
-    const auto findings = NetworkCheck (settings, withFile).run();
-    const auto status = checkreport::exitStatus (findings, withFile);
+    const auto findings = NetworkCheck (settings, withFile, [&interruptRequested] { return interruptRequested.load(); }).run();
+    const auto status = interruptRequested.load() ? (int) exitstatus::interrupted : checkreport::exitStatus (findings, withFile);
 
     // With --json, standard output carries the result line alone.
     if (! (options.json && options.quiet))
-        console::write (textStream(), checkreport::toLines (findings, withFile, options.quiet));
+        console::write (textStream(), checkreport::toLines (findings, status, options.quiet));
 
     if (options.json)
         console::write (console::Stream::out, checkreport::toJson (findings, status) + "\n");

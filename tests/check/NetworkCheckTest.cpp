@@ -73,23 +73,35 @@ TEST (FirewallVerdicts, RecordedAnswersOfUfwFirewalldAndNft)
     const Answer absent { false, 0, {} }, running { true, 0, "running\n" }, publicZone { true, 0, "public\n" };
     const auto answer = [] (const char* file, int exitCode) { return Answer { true, exitCode, fixture (file) }; };
     const juce::StringArray eth0 { "eth0" }, both { "qvr0", "eth0" }, eth0AndWlan0 { "eth0", "wlan0" };
+    const std::vector<Ipv4Interface> lan { entry ("eth0", 0xc0a80114, 24) }, elsewhere { entry ("eth0", 0x0a000005, 24) },
+        three { entry ("eth0", 0xc0000201, 24), entry ("eth1", 0xc6336401, 24), entry ("wlan0", 0xcb007101, 24) };
     const std::string allowService = " \xe2\x80\x94 fix: sudo firewall-cmd --permanent --zone=public --add-service=qvr-updater && sudo firewall-cmd --reload";
 
+    // The ufw answers were recorded from Debian's ufw 0.36 in a network namespace of their own,
+    // with private copies of /etc/ufw and /etc/default/ufw bind-mounted in a mount namespace.
     const std::pair<std::vector<CheckFinding>, std::string> cases[] = {
-        { { firewallverdicts::ufw (absent, false, true, 54000) }, "\xe2\x9c\x93 firewall ufw: not installed" },
-        { { firewallverdicts::ufw (answer ("ufw-inactive.txt", 0), true, true, 54000) }, "\xe2\x9c\x93 firewall ufw: inactive" },
-        { { firewallverdicts::ufw (answer ("ufw-nonroot.txt", 1), false, true, 54000) }, "\xe2\x9c\x93 firewall ufw: not enabled (/etc/ufw/ufw.conf)" },
-        { { firewallverdicts::ufw (answer ("ufw-nonroot.txt", 1), true, true, 54000) },
+        { firewallverdicts::ufw (absent, false, true, lan, 54000), "\xe2\x9c\x93 firewall ufw: not installed" },
+        { firewallverdicts::ufw (answer ("ufw-inactive.txt", 0), true, true, lan, 54000), "\xe2\x9c\x93 firewall ufw: inactive" },
+        { firewallverdicts::ufw (answer ("ufw-nonroot.txt", 1), false, true, lan, 54000), "\xe2\x9c\x93 firewall ufw: not enabled (/etc/ufw/ufw.conf)" },
+        { firewallverdicts::ufw (answer ("ufw-nonroot.txt", 1), true, true, lan, 54000),
           "! firewall ufw: could not check: ufw is enabled, and only root may ask it for its rules \xe2\x80\x94 fix: sudo qvr-update --check" },
-        { { firewallverdicts::ufw (answer ("ufw-denied.txt", 0), true, true, 54000) },
+        { firewallverdicts::ufw (answer ("ufw-denied.txt", 0), true, true, lan, 54000),
           "\xe2\x9c\x97 firewall ufw: active; no rule lets TCP 54000 in (incoming: deny) \xe2\x80\x94 fix: sudo ufw allow qvr-updater" },
-        { { firewallverdicts::ufw (answer ("ufw-denied.txt", 0), true, false, 54000) },
+        { firewallverdicts::ufw (answer ("ufw-denied.txt", 0), true, false, lan, 54000),
           "\xe2\x9c\x97 firewall ufw: active; no rule lets TCP 54000 in (incoming: deny) \xe2\x80\x94 fix: sudo ufw allow 54000/tcp" },
-        { { firewallverdicts::ufw (answer ("ufw-from-subnet.txt", 0), true, true, 54000) },
+        { firewallverdicts::ufw (answer ("ufw-from-subnet.txt", 0), true, true, elsewhere, 54000),
           "! firewall ufw: active; only \"54000/tcp (qvr-updater) ALLOW IN 192.168.1.0/24\" lets TCP 54000 in, from some addresses"
           " \xe2\x80\x94 fix: sudo ufw insert 1 allow qvr-updater" },
-        { { firewallverdicts::ufw (answer ("ufw-allowed.txt", 0), true, true, 54000) },
+        { firewallverdicts::ufw (answer ("ufw-from-subnet.txt", 0), true, true, lan, 54000),
+          "\xe2\x9c\x93 firewall ufw: active; \"54000/tcp (qvr-updater) ALLOW IN 192.168.1.0/24\" lets TCP 54000 in" },
+        { firewallverdicts::ufw (answer ("ufw-allowed.txt", 0), true, true, three, 54000),
           "\xe2\x9c\x93 firewall ufw: active; \"54000/tcp (qvr-updater) ALLOW IN Anywhere\" lets TCP 54000 in" },
+        { firewallverdicts::ufw (answer ("ufw-comment.txt", 0), true, true, lan, 54000),
+          "\xe2\x9c\x97 firewall ufw: active; \"54000/tcp DENY IN Anywhere\" refuses TCP 54000 \xe2\x80\x94 fix: sudo ufw insert 1 allow qvr-updater" },
+        { firewallverdicts::ufw (answer ("ufw-interfaces.txt", 0), true, false, three, 54000),
+          "\xe2\x9c\x93 firewall ufw (eth0): active; \"54000/tcp ALLOW IN 192.0.2.0/24\" lets TCP 54000 in\n"
+          "\xe2\x9c\x93 firewall ufw (eth1): active; \"54000/tcp on eth1 ALLOW IN Anywhere\" lets TCP 54000 in\n"
+          "! firewall ufw (wlan0): active; only \"54000/tcp ALLOW IN 192.0.2.0/24\" lets TCP 54000 in, from some addresses \xe2\x80\x94 fix: sudo ufw allow 54000/tcp" },
         { firewallverdicts::firewalld (answer ("firewalld-not-running.txt", 252), {}, {}, eth0, true, 54000), "\xe2\x9c\x93 firewall firewalld: not running" },
         { firewallverdicts::firewalld (answer ("firewalld-nonroot.txt", 253), {}, {}, eth0, true, 54000),
           "! firewall firewalld: could not check: firewalld answers only root here \xe2\x80\x94 fix: sudo qvr-update --check" },

@@ -42,13 +42,22 @@ class CommandLine(unittest.TestCase):
         self.folder = SESSION.folder("cli")
         self.addCleanup(SESSION.end_processes)
 
-    def start(self, *args, update=None, name="fw.upd", cwd=None, stdout=subprocess.PIPE, stderr=subprocess.PIPE):
+    def start(self, *args, update=None, name="fw.upd", cwd=None, stdout=subprocess.PIPE, stderr=subprocess.PIPE, sbin=None):
         """qvr-update in the tool's namespace; returns the process and the file it was given
-        (by its bare name when started in the folder cwd)."""
+        (by its bare name when started in the folder cwd). sbin: stand-ins (name: shell script)
+        for the firewall programs, in a folder mounted over /usr/sbin in a mount namespace of its own."""
         path = (cwd or self.folder) / name
         if update is not None:
             path.write_bytes(update)
-        proc = SESSION.spawn(["ip", "netns", "exec", SESSION.app_ns, str(CLI), *map(str, args), name if cwd else str(path)],
+        mounted = []
+        if sbin is not None:
+            folder = self.folder / "sbin"
+            folder.mkdir()
+            for program, script in sbin.items():
+                (folder / program).write_text("#!/bin/sh\n" + script + "\n")
+                (folder / program).chmod(0o755)
+            mounted = ["unshare", "-m", "--propagation", "private", "sh", "-c", 'mount --bind "$0" /usr/sbin && exec "$@"', folder]
+        proc = SESSION.spawn(["ip", "netns", "exec", SESSION.app_ns, *map(str, mounted), str(CLI), *map(str, args), name if cwd else str(path)],
                              stdout=stdout, stderr=stderr, text=True, cwd=cwd,
                              env={"PATH": "/usr/bin:/bin", "LANG": "C.UTF-8"})
         return proc, path
@@ -134,6 +143,37 @@ class CommandLine(unittest.TestCase):
                       " — fix: sudo nft insert rule inet qvrcheck input tcp dport 54000 accept\n", out)
         self.assertTrue(out.endswith("\nthe update file fails the check\n"), out)
         self.assertEqual(probe.count(), 0, "the check announced")
+
+    def test_check_ends_at_once_on_ctrl_c_or_term_and_kills_the_firewall_program_it_waits_for(self):
+        with open(self.folder / "big.upd", "wb") as big:  # seconds to read and hash
+            big.write(b"QVR-7000")
+            big.truncate(3_500_000_000)
+        for sig, args, name, sbin in ((signal.SIGINT, [], "big.upd", None),
+                                      (signal.SIGTERM, ["--json"], "fw.upd", {"ufw": f"echo $$ > {self.folder}/ufw.pid; exec sleep 60"})):
+            with self.subTest(signal=sig):
+                proc, path = self.start("--check", *args, update=make_update_file(1000) if sbin else None, name=name, sbin=sbin)
+                poll("ufw asked", 10, (self.folder / "ufw.pid").exists) if sbin else time.sleep(0.3)
+                proc.send_signal(sig)
+                signalled = time.monotonic()
+                code, out, err = self.finish(proc, 30)
+                self.assertLess(time.monotonic() - signalled, 1.0)
+                if not sbin:
+                    self.assertEqual((code, out), (130, "interrupted before the check was done\n"), err)
+                    continue
+                result = json.loads(out)  # the only line on stdout: the findings before ufw's
+                self.assertEqual(([c["check"] for c in result["checks"]], result["exit"], code),
+                                 ([f"file {path}", "interface qvr0", "TCP port 54000", "UDP announcements to port 56000"], 130, 130))
+                self.assertTrue(err.endswith("\ninterrupted before the check was done\n"), err)
+                self.assertFalse(Path(f"/proc/{(self.folder / 'ufw.pid').read_text().strip()}").exists(), "ufw still runs")
+
+    def test_check_waits_10_s_at_most_for_a_firewall_program_that_closed_its_output(self):
+        started = time.monotonic()
+        proc, _ = self.start("--check", update=make_update_file(1000), sbin={"firewall-cmd": "exec sleep 60 >&- 2>&-"})
+        code, out, err = self.finish(proc, 30)
+        self.assertLess(time.monotonic() - started, 15)
+        self.assertEqual(code, 0, err)
+        self.assertIn('! firewall firewalld: could not check: firewall-cmd said "firewall-cmd gave no answer within 10 s"'
+                      " — fix: see what firewall-cmd --state says\n", out)
 
     def test_mixer_that_fails_near_the_end_is_no_success(self):
         # All but the last 20 kB read, the rest in the buffers, a pause, then a reset.
