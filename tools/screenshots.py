@@ -4,7 +4,9 @@ one failure box, taken in a private namespace pair on a virtual display.
 
     screenshots.py --binary PATH/QvrUpdater --out docs/screenshots
 
-Writes <lang>-<screen>.png: language, confirm, waiting, sending, finished, and
+Writes <lang>-<screen>.png: language, confirm, waiting, waiting-hint (what the
+waiting screen tells after 20 s without a mixer, here a firewall rule of the
+tool's namespace that drops the mixer's connection), sending, finished, and
 error-I4 (the message box for a missing update file).
 """
 
@@ -20,6 +22,9 @@ from qvr_driver import App, LANGS, differs, language_screen, confirm_screen, mak
 LANGUAGES = {"en": "C.UTF-8", "ja": "ja_JP.UTF-8"}
 # Big enough that the paced transfer (about 1 ms per KiB) stays on screen for seconds.
 SENDING_SIZE = 6 * 1024 * 1024
+# Below the one-line waiting message: where the hint appears.
+HINT = (80, 56, 360, 36)
+DROP = "table inet qvrshots { chain input { type filter hook input priority 0; tcp dport 54000 drop; }; }"
 
 
 def shoot(session, binary, out, code):
@@ -38,11 +43,20 @@ def shoot(session, binary, out, code):
     confirm = app.wait_screen("the confirm screen", confirm_screen(language))
     save("confirm", app.main.rect)
 
-    # No mixer yet: the tool waits as long as it takes.
-    app.press_first()
-    poll("the listening port", 10, lambda: session.listening(54000))
-    waiting = app.wait_screen("the waiting screen", differs(confirm))
-    save("waiting", app.main.rect)
+    # No mixer yet: the tool waits as long as it takes, and after 20 s tells why
+    # none comes: the firewall of its namespace, which this run can read.
+    nft = ["ip", "netns", "exec", session.app_ns, "nft"]
+    driver.run(nft + ["-f", "-"], input=DROP)
+    try:
+        app.press_first()
+        poll("the listening port", 10, lambda: session.listening(54000))
+        waiting = app.wait_screen("the waiting screen", differs(confirm))
+        save("waiting", app.main.rect)
+        poll("the hint", 40, lambda: app.screen().ink(HINT) > 0, interval=0.5)
+        time.sleep(0.5)
+        save("waiting-hint", app.main.rect)
+    finally:
+        driver.run(nft + ["delete", "table", "inet", "qvrshots"], check=False)
 
     sim = session.simulator("--timeout", 60)
     # The moving progress bar never lets the whole screen settle: wait for the

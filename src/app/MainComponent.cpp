@@ -385,14 +385,28 @@ void MainComponent::showHint (const NetworkHint& hint)
 {
     // Changed only when the finding changes, so that a screen reader hears it once.
     shownHint = hint;
-    const auto text = hint.text (TxtLoader::getInstance()->getLanguage());
-
-    // Two lines at full width where they do; squeezed a little only where they would be cut off.
-    juce::GlyphArrangement laidOut;
+    // Two lines at full width where they do, the command on a line of its own;
+    // squeezed a little only where they would be cut short.
     const auto area = hintLabel->getBorderSize().subtractedFrom (hintLabel->getLocalBounds()).toFloat();
-    laidOut.addFittedText (hintLabel->getFont(), text, 0.0f, 0.0f, area.getWidth(), area.getHeight(), juce::Justification::topLeft, 2, 1.0f);
-    const auto whole = laidOut.getNumGlyphs() > 0 && laidOut.getGlyph (laidOut.getNumGlyphs() - 1).getCharacter() == text.trimEnd().getLastCharacter();
-    hintLabel->setMinimumHorizontalScale (whole ? 1.0f : 0.7f);
+    const auto laysOutWhole = [&] (const juce::String& t)
+    {
+        juce::GlyphArrangement laidOut;
+        laidOut.addFittedText (hintLabel->getFont(), t, 0.0f, 0.0f, area.getWidth(), area.getHeight(), juce::Justification::topLeft, 2, 1.0f);
+        juce::String laidOutText;
+
+        for (auto& glyph : laidOut)
+            laidOutText << juce::String::charToString (glyph.getCharacter());
+
+        return laidOutText.removeCharacters (" \n") == t.removeCharacters (" \n")
+            && laidOut.getBoundingBox (0, -1, true).getBottom() <= area.getHeight();
+    };
+
+    auto text = hint.text (TxtLoader::getInstance()->getLanguage());
+
+    if (! laysOutWhole (text))
+        text = text.replace ("\n", " ");
+
+    hintLabel->setMinimumHorizontalScale (laysOutWhole (text) ? 1.0f : 0.7f);
     hintLabel->setText (text, juce::dontSendNotification);
     setDescription (messageLabel->getText() + "\n" + text);
     services.announce (text);

@@ -26,6 +26,15 @@ namespace
         return { status, check, detail, fix };
     }
 
+    // What keeps the mixer out, or may, as the window tells it: the firewall and the command that lets it in.
+    CheckFinding keepsOut (CheckFinding finding, const char* firewall, const juce::String& command = {})
+    {
+        finding.kind = CheckFinding::Kind::firewallBlocks;
+        finding.name = firewall;
+        finding.command = command;
+        return finding;
+    }
+
     CheckFinding couldNotCheck (const juce::String& check, const juce::String& why, const juce::String& fix)
     {
         return line (check, CheckFinding::unchecked, "could not check: " + why, fix);
@@ -117,9 +126,9 @@ namespace
             const auto fix = (byRule ? "sudo ufw insert 1 allow " : "sudo ufw allow ") + allowIt;
 
             if (onlyFromSome.isNotEmpty())
-                return line (check, CheckFinding::warning, "active; only \"" + onlyFromSome + "\" lets TCP " + juce::String (port) + " in, from some addresses", fix);
+                return keepsOut (line (check, CheckFinding::warning, "active; only \"" + onlyFromSome + "\" lets TCP " + juce::String (port) + " in, from some addresses", fix), "ufw");
 
-            return line (check, CheckFinding::blocking, "active; " + why, fix);
+            return keepsOut (line (check, CheckFinding::blocking, "active; " + why, fix), "ufw");
         };
 
         for (auto& r : rules)
@@ -178,7 +187,12 @@ std::vector<CheckFinding> ufw (const Answer& status, bool enabledAtStart, bool p
             return { line (check, CheckFinding::ok, "not enabled (/etc/ufw/ufw.conf)") };
 
         if (needsRoot (status))
-            return { couldNotCheck (check, "ufw is enabled, and only root may ask it for its rules", "sudo qvr-update --check") };
+        {
+            auto on = couldNotCheck (check, "ufw is enabled, and only root may ask it for its rules", "sudo qvr-update --check");
+            on.kind = CheckFinding::Kind::firewallOn;
+            on.name = "ufw";
+            return { on };
+        }
 
         return { couldNotCheck (check, "ufw status said \"" + firstLine (status.output) + "\"", "see what sudo ufw status verbose says") };
     }
@@ -337,9 +351,10 @@ std::vector<CheckFinding> firewalld (const Answer& state, const Answer& defaultZ
     for (auto& zoneName : order)
     {
         const auto what = check + " zone " + zoneName + (members[zoneName].isEmpty() ? juce::String() : " (" + members[zoneName].joinIntoString (", ") + ")");
-        const auto fix = "sudo firewall-cmd --permanent --zone=" + zoneName
-                       + (serviceInstalled ? " --add-service=qvr-updater" : " --add-port=" + juce::String (port) + "/tcp")
-                       + " && sudo firewall-cmd --reload";
+        const auto letIn = " --zone=" + zoneName + (serviceInstalled ? " --add-service=qvr-updater" : " --add-port=" + juce::String (port) + "/tcp");
+        const auto fix = "sudo firewall-cmd --permanent" + letIn + " && sudo firewall-cmd --reload";
+        // For the window, which has two lines: until the next reload, long enough for an update.
+        const auto command = "sudo firewall-cmd" + letIn;
         const auto found = known.find (zoneName);
 
         if (found == known.end())
@@ -361,10 +376,11 @@ std::vector<CheckFinding> firewalld (const Answer& state, const Answer& defaultZ
         else if (portOpen)
             result.push_back (line (what, CheckFinding::ok, "TCP " + juce::String (port) + " open"));
         else if (z.richRules.isNotEmpty())
-            result.push_back (line (what, CheckFinding::warning, "qvr-updater not enabled; the zone's rich rules may let TCP " + juce::String (port)
-                                                                  + " in, which this check does not read", fix));
+            result.push_back (keepsOut (line (what, CheckFinding::warning, "qvr-updater not enabled; the zone's rich rules may let TCP " + juce::String (port)
+                                                                            + " in, which this check does not read", fix), "firewalld", command));
         else
-            result.push_back (line (what, CheckFinding::blocking, "qvr-updater not enabled and TCP " + juce::String (port) + " not open", fix));
+            result.push_back (keepsOut (line (what, CheckFinding::blocking, "qvr-updater not enabled and TCP " + juce::String (port) + " not open", fix),
+                                        "firewalld", command));
     }
 
     return result;
@@ -670,10 +686,10 @@ CheckFinding nftables (const Answer& ruleset, const juce::StringArray& interface
     const auto on = [&] (const Finding& f) { return f.on.size() == names.size() ? juce::String() : " (on " + f.on.joinIntoString (", ") + ")"; };
 
     if (sure.where.isNotEmpty())
-        return line (check, CheckFinding::blocking, sure.text + on (sure), sure.fix);
+        return keepsOut (line (check, CheckFinding::blocking, sure.text + on (sure), sure.fix), "nftables");
 
     if (maybe.where.isNotEmpty())
-        return line (check, CheckFinding::warning, maybe.text + on (maybe), maybe.fix);
+        return keepsOut (line (check, CheckFinding::warning, maybe.text + on (maybe), maybe.fix), "nftables");
 
     return line (check, CheckFinding::ok, chains.isEmpty() ? "no input rules" : "the input rules let " + what + " in");
 }

@@ -281,11 +281,23 @@ TEST_F (WorkflowTest, EveryHintFitsTwoLinesInBothLanguages)
     restart (0x0409, { "00000409", "00000411" });
     goTo (MainComponent::confirming);
 
+    // As the command on a line of its own at full width, or as one text squeezed a little.
+    const auto fits = [&] (const juce::String& text, float scale)
+    {
+        juce::GlyphArrangement laid;
+        laid.addFittedText (message().getFont(), text, 0.0f, 0.0f, 350.0f, 34.0f, juce::Justification::topLeft, 2, scale);
+        juce::String drawn;
+
+        for (auto& glyph : laid)
+            drawn << juce::String::charToString (glyph.getCharacter());
+
+        return drawn.removeCharacters (" \n") == text.removeCharacters (" \n") && laid.getBoundingBox (0, -1, true).getBottom() <= 34.0f;
+    };
+
     for (int language = 0; language < 2; ++language)
     {
         TxtLoader::getInstance()->setLanguage (language);
         component->refreshTexts();
-        const auto font = message().getFont();
 
         for (int kind = 0; kind <= (int) CheckFinding::Kind::windowsFirewallAsks; ++kind)
             for (const auto status : { CheckFinding::blocking, CheckFinding::warning })
@@ -293,14 +305,7 @@ TEST_F (WorkflowTest, EveryHintFitsTwoLinesInBothLanguages)
                 const NetworkHint h { (CheckFinding::Kind) kind, status, kind >= (int) CheckFinding::Kind::windowsFirewallBlocks ? "Public" : "tailscale0",
                                       "sudo firewall-cmd --zone=public --add-service=qvr-updater", 54000 };
                 const auto text = h.text (language);
-                juce::GlyphArrangement laid;
-                laid.addFittedText (font, text, 0.0f, 0.0f, 350.0f, 34.0f, juce::Justification::topLeft, 2, 0.7f);
-                juce::String drawn;
-
-                for (auto& glyph : laid)
-                    drawn << juce::String::charToString (glyph.getCharacter());
-
-                EXPECT_EQ (drawn.removeCharacters (" \n"), text.removeCharacters (" \n")) << language << " " << kind;
+                EXPECT_TRUE (fits (text, 1.0f) || fits (text.replace ("\n", " "), 0.7f)) << language << " " << kind << " " << text;
             }
     }
 }
