@@ -263,15 +263,6 @@ TEST_F (WorkflowTest, WaitingScreenTellsWhyNoMixerComesAndLetsTheMixerIn)
     EXPECT_TRUE (pumpUntil ([&] { return component->getPhase() == MainComponent::sending; }, 500));
     EXPECT_FALSE (hint().isVisible());
     EXPECT_EQ (component->getDescription(), message().getText());
-
-    // Where listening failed, the box says who holds the port, and still ends in its code.
-    restart (0x0411, { "00000409", "00000411" });
-    script->outcome[connectStep] = 1;
-    script->portFindings = { { CheckFinding::blocking, "TCP port 54000", "...", "...", CheckFinding::Kind::portHeld, "python3 (pid 4242)" } };
-    goTo (MainComponent::connecting);
-    ASSERT_TRUE (pumpUntil ([&] { return ! boxes.empty(); }));
-    EXPECT_EQ (boxes.front().message, juce::String::fromUTF8 ("python3 (pid 4242) が TCP ポート 54000 を使用しています。終了してから、もう一度アップデートしてください。\n\n")
-                                          + TxtLoader::getInstance()->getString (23));
 }
 
 // Every hint fits its two lines of the window in both languages, in the fonts

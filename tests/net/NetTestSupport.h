@@ -38,6 +38,20 @@ namespace nettest
         return true;
     }
 
+    /** The workflow's worker: runs one step on its own thread, as the window and qvr-update do. */
+    struct StepThread final : juce::Thread
+    {
+        explicit StepThread (std::function<int (juce::Thread&)> s) : juce::Thread ("step"), step (std::move (s)) { startThread(); }
+        ~StepThread() override { stopThread (-1); }
+        void run() override { result = step (*this); }
+
+        /** The step's outcome; -100 when it did not end within timeoutMs. */
+        int outcome (int timeoutMs) { return waitForThreadToExit (timeoutMs) ? result.load() : -100; }
+
+        const std::function<int (juce::Thread&)> step;
+        std::atomic<int> result { -100 };
+    };
+
     constexpr std::uint32_t ipv4 (std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t d)
     {
         return (a << 24) | (b << 16) | (c << 8) | d;

@@ -16,52 +16,48 @@ TEST (Pacer, StalledMixerHoldsUpNobodyAndAStopEndsEveryTransfer)
     const auto image = updateImage (size);
     const auto file = scratch.write ("fw.upd", image);
 
-    // Milliseconds until `readers` peers of `count` have the whole file; the first `count - readers` stop reading.
-    const auto serve = [&] (Pacer& pacer, std::vector<Peer>& peers, std::vector<std::unique_ptr<juce::StreamingSocket>>& connections,
-                            std::vector<std::shared_ptr<TransferSession>>& sessions, int count, int readers)
-    {
-        peers.resize ((size_t) count);
+    // Mixers that all share one pacer: how long until those that read have the
+    // whole file; the first one of several stops reading at once.
+    Peer peers[4];
+    std::unique_ptr<juce::StreamingSocket> connections[4];
+    std::shared_ptr<TransferSession> sessions[4];
+    std::atomic<int> ended { 0 };
+    Pacer pacer;   // gone before the connections it sends on
+    pacer.onFinished = [&ended] (TransferSession&) { ++ended; };
+    pacer.startThread();
 
-        for (int i = 0; i < count; ++i)
+    const auto serve = [&] (int first, int count)
+    {
+        for (int i = first; i < first + count; ++i)
         {
-            connections.push_back (peers[(size_t) i].link (i < count - readers ? 4096 : 0));
-            sessions.push_back (std::make_shared<TransferSession> (*connections.back(), file, (juce::int64) size));
+            connections[i] = peers[i].link (count > 1 && i == first ? 4096 : 0);
+            sessions[i] = std::make_shared<TransferSession> (*connections[i], file, (juce::int64) size);
+            pacer.add (sessions[i]);
         }
 
         const auto started = Clock::now();
 
-        for (auto& s : sessions)
-            pacer.add (s);
-
-        for (int i = count - readers; i < count; ++i)
+        for (int i = count > 1 ? first + 1 : first; i < first + count; ++i)
         {
             std::string stream;
-            peers[(size_t) i].read (stream, 4 + size, 10000);
+            peers[i].read (stream, 4 + size, 10000);
             EXPECT_TRUE (stream.substr (4) == image) << "mixer " << i;
         }
 
-        EXPECT_TRUE (waitFor ([&] { return sessions.back()->getStatus() != Update::sending; }, 5000));
+        EXPECT_TRUE (waitFor ([&] { return sessions[first + count - 1]->getStatus() != Update::sending; }, 5000));
         return millisecondsSince (started);
     };
 
-    std::atomic<int> ended { 0 };
-    Pacer pacer;
-    pacer.onFinished = [&ended] (TransferSession&) { ++ended; };
-    pacer.startThread();
-
-    std::vector<Peer> alonePeer, peers;
-    std::vector<std::unique_ptr<juce::StreamingSocket>> aloneConnection, connections;
-    std::vector<std::shared_ptr<TransferSession>> alone, sessions;
-    const auto one = serve (pacer, alonePeer, aloneConnection, alone, 1, 1);
-    const auto three = serve (pacer, peers, connections, sessions, 3, 2);
+    const auto one = serve (0, 1);
+    const auto three = serve (1, 3);
     EXPECT_GE (one, 200.0) << "chunks less than 1 ms apart";
     EXPECT_LT (three, 1.5 * one) << "the mixers were held up by each other";
     ASSERT_TRUE (waitFor ([&] { return ended == 3; }, 5000));
 
-    for (int i = 1; i < 3; ++i)
-        EXPECT_EQ (sessions[(size_t) i]->isDelivered(), systemTellsAcknowledgements()) << "mixer " << i;
+    for (int i : { 2, 3 })
+        EXPECT_EQ (sessions[i]->isDelivered(), systemTellsAcknowledgements()) << "mixer " << i;
 
-    EXPECT_EQ (sessions[0]->getStatus(), Update::sending);
+    EXPECT_EQ (sessions[1]->getStatus(), Update::sending);
 
     const auto asked = Clock::now();
     pacer.signalThreadShouldExit();
@@ -69,6 +65,6 @@ TEST (Pacer, StalledMixerHoldsUpNobodyAndAStopEndsEveryTransfer)
     EXPECT_TRUE (pacer.waitForThreadToExit (2000));
     EXPECT_LT (millisecondsSince (asked), 1000.0);
     EXPECT_EQ (ended, 4);
-    EXPECT_EQ (sessions[0]->getStatus(), Update::done);
-    EXPECT_FALSE (sessions[0]->isDelivered());
+    EXPECT_EQ (sessions[1]->getStatus(), Update::done);
+    EXPECT_FALSE (sessions[1]->isDelivered());
 }

@@ -92,42 +92,30 @@ TEST_F (UpdateTest, StreamIsTheLengthThenTheFileUnchanged)
    #endif
 }
 
-// A mixer that crashes near the end: it read all but the tail, the tail sits
-// in the socket buffers, and the mixer never acknowledges it. The transfer
-// waits for the acknowledgement instead of calling that a success; a reset
-// then ends it with S3, a stop ends it at once.
+// A mixer that stops taking near the end, the tail unacknowledged in the buffers:
+// no success yet, and a stop ends the wait at once (a reset: S3, end to end).
 TEST_F (UpdateTest, TransferEndsWellOnlyOnceTheMixerTookEveryByte)
 {
     if (! systemTellsAcknowledgements())
         GTEST_SKIP() << "this system does not tell what the mixer acknowledged";
 
     const size_t size = 300 * 1024, tail = 20 * 1024;
+    openLink (8192);
+    start (scratch.write ("fw.upd", updateImage (size)));
 
-    for (const bool reset : { true, false })
-    {
-        SCOPED_TRACE (reset ? "mixer resets" : "stop while waiting");
-        openLink (8192);
-        start (scratch.write ("fw.upd", updateImage (size)));
+    std::string stream;
+    ASSERT_TRUE (peer.read (stream, 4 + size - tail, 10000));
+    ASSERT_EQ (stream.size(), 4 + size - tail);
+    juce::Thread::sleep (300);
+    EXPECT_EQ (update->getStatus(), Update::sending) << "finished with the tail still on its way";
+    EXPECT_EQ (update->getBytesSent(), (juce::int64) size);
+    EXPECT_LT (update->getBytesTaken(), (juce::int64) size);
 
-        std::string stream;
-        ASSERT_TRUE (peer.read (stream, 4 + size - tail, 10000));
-        ASSERT_EQ (stream.size(), 4 + size - tail);
-        juce::Thread::sleep (300);
-        EXPECT_EQ (update->getStatus(), Update::sending) << "finished with the tail still on its way";
-        EXPECT_EQ (update->getBytesSent(), (juce::int64) size);
-        EXPECT_LT (update->getBytesTaken(), (juce::int64) size);
-
-        const auto asked = Clock::now();
-
-        if (reset)
-            peer.reset();
-        else
-            update->signalThreadShouldExit();
-
-        EXPECT_EQ (waitForEnd (2000), reset ? Update::chunkSendFailed : Update::done);
-        EXPECT_LT (millisecondsSince (asked), 1000.0);
-        EXPECT_FALSE (update->isDelivered());
-    }
+    const auto asked = Clock::now();
+    update->signalThreadShouldExit();
+    EXPECT_EQ (waitForEnd (2000), Update::done);
+    EXPECT_LT (millisecondsSince (asked), 1000.0);
+    EXPECT_FALSE (update->isDelivered());
 }
 
 // The connect phase may take hours: a file replaced, cut or grown since it was

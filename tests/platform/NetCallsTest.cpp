@@ -15,7 +15,6 @@ TEST (WindowsAcknowledgement, FiguresAreReadAsDocumentedAndImpossibleOnesAreFlag
         { { 7, 10000, 0, 0, 65535 }, Peer::connected, 0, false },            // the peer closed its side after reading
         { { 4, 7000, 0, 0, 0 }, Peer::connected, 3000, false },              // queued behind a closed window: a stall
         { { 4, 7000, 0, 0, 65535 }, Peer::connected, 3000, true },           // missing, yet nothing in flight and room
-        { { 4, 3000, 5000, 0, 65535 }, Peer::connected, 10000, true },       // more retransmitted than sent
         { { 0, 10000, 0, 0, 65535 }, Peer::failed, 0, false },               // reset: closed
     };
 
