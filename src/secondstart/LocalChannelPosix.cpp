@@ -93,18 +93,6 @@ namespace
     }
 }
 
-LocalChannel::LocalChannel (std::string channelName, Answerer answerFor)
-    : juce::Thread ("QVR7000_RAISE"),
-      name (std::move (channelName)),
-      answerer (std::move (answerFor))
-{
-}
-
-LocalChannel::~LocalChannel()
-{
-    stop();
-}
-
 bool LocalChannel::start()
 {
     if (listenHandle >= 0)

@@ -63,19 +63,6 @@ namespace
     }
 }
 
-LocalChannel::LocalChannel (std::string channelName, Answerer answerFor)
-    : juce::Thread ("QVR7000_RAISE"),
-      name (std::move (channelName)),
-      answerer (std::move (answerFor))
-{
-    // listenHandle starts at -1, which is INVALID_HANDLE_VALUE.
-}
-
-LocalChannel::~LocalChannel()
-{
-    stop();
-}
-
 bool LocalChannel::start()
 {
     if (listenHandle != (juce::pointer_sized_int) INVALID_HANDLE_VALUE)
