@@ -96,6 +96,8 @@ TEST (FirewallVerdicts, RecordedAnswersOfUfwFirewalldAndNft)
           " \xe2\x80\x94 fix: sudo ufw insert 1 allow qvr-updater" },
         { firewallverdicts::ufw (answer ("ufw-from-subnet.txt", 0), true, true, lan, 54000),
           "\xe2\x9c\x93 firewall ufw: active; \"54000/tcp (qvr-updater) ALLOW IN 192.168.1.0/24\" lets TCP 54000 in" },
+        { firewallverdicts::ufw (answer ("ufw-allowed.txt", 0), true, false, lan, 56000),
+          "\xe2\x9c\x97 firewall ufw: active; no rule lets TCP 56000 in (incoming: deny) \xe2\x80\x94 fix: sudo ufw allow 56000/tcp" },
         { firewallverdicts::ufw (answer ("ufw-allowed.txt", 0), true, true, three, 54000),
           "\xe2\x9c\x93 firewall ufw: active; \"54000/tcp (qvr-updater) ALLOW IN Anywhere\" lets TCP 54000 in" },
         { firewallverdicts::ufw (answer ("ufw-comment.txt", 0), true, true, lan, 54000),
