@@ -246,6 +246,7 @@ TEST_F (WorkflowTest, WaitingScreenTellsWhyNoMixerComesAndLetsTheMixerIn)
                       CheckFinding::Kind::firewallBlocks, "nftables" } });
     goTo (MainComponent::connecting);
     ASSERT_TRUE (pumpUntil ([&] { return hint().getText() == firewall; })) << hint().getText();
+    EXPECT_TRUE (hint().isVisible());
     EXPECT_TRUE (component->getDescription().endsWith (firewall));
 
     // The same finding again is not said again; another one is.

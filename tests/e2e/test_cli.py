@@ -217,6 +217,8 @@ class CommandLine(unittest.TestCase):
         self.assertEqual(heard, {"192.0.2.2": ("ok", len(update)), "192.0.2.3": ("never_connected", 0), "192.0.2.77": ("short", 0)})
         self.assertIn("ignored a connection from 192.0.2.77: not in --mixer", out)
         self.assertIn("1 of 2 mixers connected within 2 s", err)
+        # The one that came is the only one sending, and the line says so.
+        self.assertRegex(out, r"\n1 mixer  \d+ %  ")
 
     def test_output_that_goes_away_stops_no_transfer_and_the_last_progress_line_keeps_no_fragment(self):
         # stdout's reader gone from the start (| true), the progress on a terminal,
