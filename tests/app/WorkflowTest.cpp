@@ -260,8 +260,11 @@ TEST_F (WorkflowTest, WaitingScreenTellsWhyNoMixerComesAndLetsTheMixerIn)
     script->holdLook = true;
     const int looks = script->looks;
     ASSERT_TRUE (pumpUntil ([&] { return script->looks > looks; }));
+    // The send step held too, or the phase may pass through sending between two looks at it.
+    script->hold[sendStep] = true;
     script->hold[connectStep] = false;
-    EXPECT_TRUE (pumpUntil ([&] { return component->getPhase() == MainComponent::sending; }, 500));
+    // The look stays held for 5 s: 2 s leave room for a slowed build, not for waiting on it.
+    EXPECT_TRUE (pumpUntil ([&] { return component->getPhase() == MainComponent::sending; }));
     EXPECT_FALSE (hint().isVisible());
     EXPECT_EQ (component->getDescription(), message().getText());
 }
